@@ -1,0 +1,101 @@
+#include "support/unicode.hpp"
+
+#include <unicode/bytestream.h>
+#include <unicode/casemap.h>
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <algorithm>
+#include <new>
+
+#include "support/internal_failure.hpp"
+
+namespace morvane {
+namespace {
+
+bool is_ascii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+void check(UErrorCode status, const char* what) {
+  if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
+  if (U_FAILURE(status)) throw InternalFailure(std::string(what) + ": " + u_errorName(status));
+}
+
+}  // namespace
+
+std::string to_lower(std::string_view text) {
+  std::string out;
+  if (is_ascii(text)) {
+    out.resize(text.size());
+    std::transform(text.begin(), text.end(), out.begin(), [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+    });
+    return out;
+  }
+  out.reserve(text.size() + text.size() / 8);
+  icu::StringByteSink<std::string> sink(&out);
+  UErrorCode status = U_ZERO_ERROR;
+  icu::CaseMap::utf8ToLower("", 0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
+                            sink, nullptr, status);
+  check(status, "lower-case mapping failed");
+  return out;
+}
+
+std::string to_upper(std::string_view text) {
+  std::string out;
+  if (is_ascii(text)) {
+    out.resize(text.size());
+    std::transform(text.begin(), text.end(), out.begin(), [](char c) {
+      return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
+    });
+    return out;
+  }
+  out.reserve(text.size() + text.size() / 8);
+  icu::StringByteSink<std::string> sink(&out);
+  UErrorCode status = U_ZERO_ERROR;
+  icu::CaseMap::utf8ToUpper("", 0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
+                            sink, nullptr, status);
+  check(status, "upper-case mapping failed");
+  return out;
+}
+
+bool is_white_space(char32_t c) {
+  if (c < 0x80) return c == ' ' || (c >= 0x09 && c <= 0x0D);
+  return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_WHITE_SPACE);
+}
+
+Decoded decode_utf8(std::string_view text, std::size_t pos) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<int32_t>(text.size());
+  auto i = static_cast<int32_t>(pos);
+  UChar32 c;
+  U8_NEXT(bytes, i, length, c);
+  if (c < 0) return {0xFFFD, 1};
+  return {static_cast<char32_t>(c), static_cast<std::size_t>(i) - pos};
+}
+
+std::string_view trim_white_space(std::string_view text) {
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    const Decoded d = decode_utf8(text, begin);
+    if (!is_white_space(d.code_point)) break;
+    begin += d.length;
+  }
+  std::size_t end = text.size();
+  while (end > begin) {
+    // Step back to the start of the last code point.
+    std::size_t start = end - 1;
+    while (start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 &&
+           end - start < 4) {
+      --start;
+    }
+    const Decoded d = decode_utf8(text, start);
+    if (start + d.length != end || !is_white_space(d.code_point)) break;
+    end = start;
+  }
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace morvane

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks, printing per-call figures.
+source "$(dirname "$0")/env.sh"
+ensure_debian_packages
+configure_and_build "$BUILD/bench" -DMORVANE_TESTS=OFF -DMORVANE_BENCH=ON -DCMAKE_BUILD_TYPE=Release
+for b in "$BUILD"/bench/bench/*_bench; do
+  [ -x "$b" ] || continue
+  log "$(basename "$b")"
+  "$b" --benchmark_min_time=0.2
+done
+if [ -f "$ROOT/bench/python_bench.py" ]; then
+  ensure_venv
+  "$VENV/bin/python" -m pip install -q --no-build-isolation "$ROOT"
+  "$VENV/bin/python" "$ROOT/bench/python_bench.py"
+fi
