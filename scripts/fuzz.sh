@@ -4,8 +4,10 @@
 source "$(dirname "$0")/env.sh"
 SECONDS_TO_RUN=${1:-60}
 ensure_debian_packages
-CC=clang-19 CXX=clang++-19 configure_and_build "$BUILD/fuzz" -DMORVANE_FUZZ=ON -DMORVANE_TESTS=OFF \
-  -DCMAKE_C_COMPILER=clang-19 -DCMAKE_CXX_COMPILER=clang++-19
+dir=$BUILD/fuzz
+[ -f "$dir/build.ninja" ] || cmake -S "$ROOT" -B "$dir" -G Ninja -DMORVANE_FUZZ=ON -DMORVANE_TESTS=OFF \
+  -DCMAKE_CXX_COMPILER=clang++-19 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$dir" -j "$JOBS" --target analysis_reader_fuzz
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 mkdir -p "$ROOT/fuzz/findings"
