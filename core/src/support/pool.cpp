@@ -62,8 +62,10 @@ std::size_t pool_size(std::optional<std::string_view> num_threads,
 }
 
 WorkerPool& WorkerPool::instance() {
-  static WorkerPool pool;  // thread-safe first use; lives until the process ends
-  return pool;
+  // Made on first use (thread-safe) and never destroyed: workers may still be running
+  // when static destructors run at exit.
+  static WorkerPool* const pool = new WorkerPool;
+  return *pool;
 }
 
 WorkerPool::WorkerPool() {
