@@ -1,0 +1,132 @@
+// DomainAdapter: what the system knows of one domain (medical, technical, legal)
+// behind six operations, and the records they take and give.
+//
+//   domain_name      the display name ("Medical", "Technical", "Legal")
+//   terminology      the adapter's own copy of its domain's English-to-French map
+//   rules            the adapter's six rules, in table order
+//   validate         keyword checks of a reasoning text into a ValidationResult; the
+//                    declared DomainError is never returned by the built-in adapters
+//   format_output    a Verdict as the domain's report
+//   enrich_context   the context, unchanged, followed by the domain's block
+//
+// The first three hand out the adapter's fields without copying (AdapterRecord); the
+// last three read only the adapter's fixed texts, so every adapter of one kind gives
+// the same result for the same argument. Adapters never change after construction:
+// all operations may run on several threads at once.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/domain_rule.hpp"
+#include "support/seeded_map.hpp"
+
+namespace morvane {
+
+enum class Severity : std::uint8_t { Error, Warning, Info };
+
+// "Error", "Warning", "Info".
+constexpr std::string_view severity_name(Severity severity) {
+  constexpr std::string_view kNames[] = {"Error", "Warning", "Info"};
+  return kNames[static_cast<std::size_t>(severity)];
+}
+
+struct ValidationIssue {
+  Severity severity = Severity::Info;
+  std::string message;
+  std::optional<std::string> suggestion;
+  std::optional<std::string> rule_id;
+
+  bool operator==(const ValidationIssue&) const = default;
+};
+
+struct ValidationResult {
+  bool valid = false;
+  float score = 0.0f;  // raised to 0 when negative; no upper bound
+  std::vector<ValidationIssue> issues;
+  std::vector<std::string> suggestions;
+
+  bool operator==(const ValidationResult&) const = default;
+};
+
+// What format_output formats. No range applies to the two floats.
+struct Verdict {
+  std::string conclusion;
+  std::string justification;
+  std::vector<std::string> recommendations;
+  float certainty = 0.0f;
+  float quality = 0.0f;
+};
+
+class DomainError {
+ public:
+  enum class Kind : std::uint8_t { ValidationFailed, InvalidDomain, RuleNotFound, TerminologyError };
+
+  static DomainError validation_failed(std::string detail) { return {Kind::ValidationFailed, std::move(detail)}; }
+  static DomainError invalid_domain(std::string detail) { return {Kind::InvalidDomain, std::move(detail)}; }
+  static DomainError rule_not_found(std::string detail) { return {Kind::RuleNotFound, std::move(detail)}; }
+  static DomainError terminology_error(std::string detail) { return {Kind::TerminologyError, std::move(detail)}; }
+
+  Kind kind() const noexcept { return kind_; }
+  const std::string& detail() const noexcept { return detail_; }
+
+  // "Validation failed: {}", "Invalid domain: {}", "Rule not found: {}",
+  // "Terminology error: {}", the detail in place of {}.
+  std::string text() const;
+
+  bool operator==(const DomainError&) const = default;
+
+ private:
+  DomainError(Kind kind, std::string detail) : kind_(kind), detail_(std::move(detail)) {}
+
+  Kind kind_;
+  std::string detail_;
+};
+
+class DomainAdapter {
+ public:
+  virtual ~DomainAdapter() = default;
+
+  virtual std::string_view domain_name() const = 0;
+  virtual const TextMap& terminology() const = 0;
+  virtual std::span<const DomainRule> rules() const = 0;
+  virtual std::expected<ValidationResult, DomainError> validate(std::string_view reasoning) const = 0;
+  virtual std::string format_output(const Verdict& verdict) const = 0;
+  virtual std::string enrich_context(std::string_view context) const = 0;
+};
+
+// One row of an adapter's built-in rule table.
+struct RuleRow {
+  std::string_view id;
+  std::string_view name;
+  std::string_view description;
+  RuleCategory category;
+  std::uint8_t priority;
+};
+
+// The record that the three adapters share, with the three operations that hand it
+// out. Construction builds the rules, then the name, then the copy of the map.
+class AdapterRecord : public DomainAdapter {
+ public:
+  std::string_view domain_name() const final { return name_; }
+  const TextMap& terminology() const final { return terminology_; }
+  std::span<const DomainRule> rules() const final { return rules_; }
+
+ protected:
+  // `shared_map` gives the domain's process-wide map (building it on first use).
+  AdapterRecord(std::span<const RuleRow> rule_rows, std::string_view display_name,
+                const TextMap& (*shared_map)());
+
+ private:
+  // Declared in construction order.
+  std::vector<DomainRule> rules_;
+  std::string name_;
+  TextMap terminology_;
+};
+
+}  // namespace morvane
