@@ -1,6 +1,6 @@
 #include "domain/terminology.hpp"
 
-#include <array>
+#include <iterator>
 #include <atomic>
 #include <span>
 #include <string_view>
