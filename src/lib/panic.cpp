@@ -1,0 +1,103 @@
+#include "lib/panic.hpp"
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace morvane::py {
+namespace {
+
+constexpr const char* kPanicDoc =
+    "Raised when a call of the morvane module breaks one of its internal expectations.\n\n"
+    "It derives from BaseException, so handlers for Exception let it pass.";
+
+// Created under the interpreter lock the first time it is needed, kept for the process.
+PyObject* panic_type = nullptr;
+
+std::string thread_name() {
+  if (::syscall(SYS_gettid) == ::getpid()) return "main";
+  char name[64] = {};
+  if (pthread_getname_np(pthread_self(), name, sizeof name) != 0 || name[0] == '\0') return "<unnamed>";
+  return name;
+}
+
+std::string text_of(PyObject* object) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) return {};
+  return std::string(data, static_cast<std::size_t>(size));
+}
+
+}  // namespace
+
+PyObject* panic_exception_type() noexcept {
+  if (panic_type == nullptr) {
+    panic_type = PyErr_NewExceptionWithDoc("morvane.PanicException", kPanicDoc, PyExc_BaseException, nullptr);
+  }
+  return panic_type;
+}
+
+bool is_panic(PyObject* exception) noexcept {
+  return panic_type != nullptr && exception != nullptr &&
+         PyObject_TypeCheck(exception, reinterpret_cast<PyTypeObject*>(panic_type));
+}
+
+void raise_panic(const InternalFailure& failure) noexcept {
+  try {
+    std::string report = "morvane: thread '" + thread_name() + "' broke an internal expectation at " +
+                         failure.location() + ":\n" + failure.message() + "\n";
+    std::fwrite(report.data(), 1, report.size(), stderr);
+    std::fflush(stderr);
+  } catch (...) {
+    std::fputs("morvane: internal failure (no memory left to report it)\n", stderr);
+  }
+  PyObject* type = panic_exception_type();
+  if (type == nullptr) return;  // its own error (normally MemoryError) stays set
+  const std::string& text = failure.message();
+  OwnedRef message(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+  if (!message) return;
+  PyErr_SetObject(type, message.get());
+}
+
+std::string error_text(PyObject* exception) {
+  std::string text;
+  OwnedRef name(PyType_GetQualName(Py_TYPE(exception)));
+  if (name) {
+    text = text_of(name.get());
+  }
+  PyErr_Clear();
+  OwnedRef value(PyObject_Str(exception));
+  if (value) {
+    text += ": ";
+    text += text_of(value.get());
+  } else {
+    text += ": <exception str() failed>";
+  }
+  PyErr_Clear();
+  return text;
+}
+
+std::string take_error_text() {
+  OwnedRef exception(PyErr_GetRaisedException());
+  if (!exception) return "no Python error was set";
+  return error_text(exception.get());
+}
+
+void fail_on_python_error(std::string_view expectation, std::source_location where) {
+  std::string text(expectation);
+  text += ": ";
+  text += take_error_text();
+  throw InternalFailure(std::move(text), where);
+}
+
+void raise_unexpected(const char* what, std::source_location where) noexcept {
+  try {
+    raise_panic(InternalFailure(std::string("unexpected C++ exception: ") + what, where));
+  } catch (...) {
+    PyErr_NoMemory();
+  }
+}
+
+}  // namespace morvane::py
