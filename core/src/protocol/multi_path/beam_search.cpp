@@ -218,9 +218,22 @@ std::vector<ThoughtNode> run_beam_search(ThoughtNode root, const Searcher& searc
   beam.push_back(std::move(root));
   for (std::uint64_t iteration = 0; iteration < max_depth; ++iteration) {
     if (beam.empty()) break;
-    std::vector<ThoughtNode> candidates = expand_beam(beam, searcher, context.domain);
+    std::vector<ThoughtNode> candidates;
+    std::vector<ThoughtNode> next;
+    // Expansion and selection of a wide beam go to the pool as one piece of work,
+    // which saves waking the workers twice per iteration; everything inside runs on
+    // the workers, as each step would on its own.
+    auto expand_and_select = [&] {
+      candidates = expand_beam(beam, searcher, context.domain);
+      if (candidates.size() >= 2) next = select_candidates(candidates, beam_width);
+    };
+    if (beam.size() >= 2) {
+      WorkerPool::instance().execute_detached(expand_and_select);
+    } else {
+      expand_and_select();
+    }
     if (candidates.empty()) break;
-    std::vector<ThoughtNode> next = select_candidates(candidates, beam_width);
+    if (candidates.size() == 1) next = select_candidates(candidates, beam_width);
     candidates = {};
     if (next.size() >= 2) std::stable_sort(next.begin(), next.end(), sorts_before);
     beam = std::move(next);
