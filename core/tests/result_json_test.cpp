@@ -3,8 +3,8 @@
 
 #include <cmath>
 #include <limits>
-#include <regex>
 #include <string>
+#include <string_view>
 
 #include "model/reasoning_result.hpp"
 #include "protocol/multi_path/path_generation.hpp"
@@ -12,21 +12,35 @@
 namespace morvane {
 namespace {
 
+bool is_uuid_v4_text(std::string_view text) {
+  if (text.size() != 36) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+      return false;
+    }
+  }
+  return text[14] == '4' && std::string_view("89ab").find(text[19]) != std::string_view::npos;
+}
+
 // Replaces every step id by <id> after checking that it is a version-4 UUID text.
 std::string mask_ids(const std::string& json, std::size_t& count) {
-  static const std::regex kId(R"re("id": "([^"]*)")re");
-  static const std::regex kUuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+  constexpr std::string_view kKey = "\"id\": \"";
   std::string out;
   count = 0;
-  auto last = json.cbegin();
-  for (std::sregex_iterator it(json.begin(), json.end(), kId), end; it != end; ++it) {
-    EXPECT_TRUE(std::regex_match((*it)[1].str(), kUuid)) << (*it)[1].str();
-    out.append(last, (*it)[0].first);
-    out += R"("id": "<id>")";
-    last = (*it)[0].second;
+  std::size_t last = 0;
+  for (std::size_t at = json.find(kKey); at != std::string::npos; at = json.find(kKey, at)) {
+    at += kKey.size();
+    const std::size_t end = json.find('"', at);
+    EXPECT_TRUE(is_uuid_v4_text(std::string_view(json).substr(at, end - at))) << json.substr(at, end - at);
+    out.append(json, last, at - last);
+    out += "<id>";
+    last = end;
     ++count;
   }
-  out.append(last, json.cend());
+  out.append(json, last);
   return out;
 }
 
