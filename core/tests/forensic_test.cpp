@@ -403,6 +403,55 @@ TEST(ForensicKeywordSet, AgreesWithPlainSearch) {
 }
 
 // ---------------------------------------------------------------------------------
+// Long texts: the result does not depend on where a run of separators or a long
+// character falls in the text, and keywords far from a sentence still choose its
+// fact list.
+
+TEST(ForensicAnalyze, LongTextsAtEveryAlignment) {
+  const std::string sentence = "Le code plante ! Erreur fatale\u00A0?! ";
+  for (std::size_t shift = 0; shift < sentence.size(); ++shift) {
+    SCOPED_TRACE(shift);
+    std::string text(shift, ' ');
+    std::size_t repeats = 0;
+    while (text.size() < 300'000) {
+      text += sentence;
+      ++repeats;
+    }
+    const ForensicAnalysis a = analyze_ok(text);
+    ASSERT_EQ(a.facts.size(), 2 * repeats);
+    for (std::size_t i = 0; i < a.facts.size(); i += 2) {
+      ASSERT_EQ(a.facts[i], "Le code plante");
+      ASSERT_EQ(a.facts[i + 1], "Erreur fatale");
+    }
+    EXPECT_EQ(a.metadata.detected_domain, "technical");
+    EXPECT_EQ(a.unreliable_indicators, Strings{kEmotion});
+  }
+}
+
+TEST(ForensicAnalyze, DomainFoundLateChoosesTheFactListOfEarlySentences) {
+  std::string text = "Une clause abusive. ";
+  while (text.size() < 400'000) text += "Rien. ";
+  text += "Le contrat et la loi.";
+  const ForensicAnalysis a = analyze_ok(text);
+  EXPECT_EQ(a.metadata.detected_domain, "legal");
+  EXPECT_EQ(a.facts, (Strings{"Une clause abusive", "Le contrat et la loi"}));
+  // Without the last sentence no domain is found, and the first one (18 bytes) is
+  // neither a general fact nor long enough for context.
+  EXPECT_TRUE(analyze_ok(text.substr(0, 400'000)).facts.empty());
+}
+
+TEST(ForensicAnalyze, OneLongSentence) {
+  std::string text = "Le patient";
+  while (text.size() < 500'000) text += " reste calme";
+  const ForensicAnalysis plain = analyze_ok(text);
+  ASSERT_EQ(plain.facts.size(), 1u);
+  EXPECT_EQ(plain.facts[0], text);
+  const ForensicAnalysis negated = analyze_ok(text + " ne dort pas");
+  ASSERT_EQ(negated.facts.size(), 1u);
+  EXPECT_EQ(negated.facts[0], "ABSENCE/NÉGATION: " + text + " ne dort pas");
+}
+
+// ---------------------------------------------------------------------------------
 // Many threads at once: the lazily compiled expression and per-thread match data.
 
 TEST(ForensicAnalyze, ManyThreadsAgree) {

@@ -1,6 +1,5 @@
 #include "protocol/forensic/forensic_deconstruction.hpp"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -10,6 +9,7 @@
 
 #include "protocol/forensic/keyword_set.hpp"
 #include "protocol/forensic/negation.hpp"
+#include "protocol/forensic/sentence_pieces.hpp"
 #include "support/float_text.hpp"
 #include "support/internal_failure.hpp"
 #include "support/timestamp.hpp"
@@ -175,60 +175,162 @@ std::optional<Domain> domain_of(Mask found) {
 }
 
 // ---------------------------------------------------------------------------------
-// Facts: keywords searched in each lower-cased sentence, chosen by the detected domain.
-// Only whether one occurs matters, not which.
+// Fact keywords, searched in each lower-cased piece. The list that counts is chosen
+// by the detected domain ("general" when none), which is known only once the whole
+// text has been searched: each piece is searched for all four lists at once, and only
+// whether a list has a keyword in the piece matters, not which.
 
-constexpr KeywordSet<10> kMedicalFacts({"présente", "symptôme", "fièvre", "douleur", "toux",
-                                        "fatigue", "diagnostic", "maladie", "patient", "tension"});
-constexpr KeywordSet<10> kLegalFacts({"article", "loi", "contrat", "clause", "responsabilité",
-                                      "droit", "règlement", "jugement", "faute", "dommage"});
-constexpr KeywordSet<11> kTechnicalFacts({"error", "erreur", "bug", "fail", "crash", "log",
-                                          "exception", "timeout", "connexion", "serveur", "code"});
-constexpr KeywordSet<5> kGeneralFacts({"présente", "observe", "constate", "est", "a été"});
+enum class FactList : std::uint8_t { Medical, Legal, Technical, General };
 
-bool holds_fact_keyword(std::optional<Domain> domain, std::string_view lowered) {
-  if (!domain) return kGeneralFacts.any(lowered);
-  switch (*domain) {
-    case Domain::Medical: return kMedicalFacts.any(lowered);
-    case Domain::Legal: return kLegalFacts.any(lowered);
-    case Domain::Technical: return kTechnicalFacts.any(lowered);
-  }
-  return false;
+struct FactKeyword {
+  FactList list;
+  std::string_view text;
+};
+
+constexpr FactKeyword kFactKeywords[] = {
+    {FactList::Medical, "présente"},
+    {FactList::Medical, "symptôme"},
+    {FactList::Medical, "fièvre"},
+    {FactList::Medical, "douleur"},
+    {FactList::Medical, "toux"},
+    {FactList::Medical, "fatigue"},
+    {FactList::Medical, "diagnostic"},
+    {FactList::Medical, "maladie"},
+    {FactList::Medical, "patient"},
+    {FactList::Medical, "tension"},
+    {FactList::Legal, "article"},
+    {FactList::Legal, "loi"},
+    {FactList::Legal, "contrat"},
+    {FactList::Legal, "clause"},
+    {FactList::Legal, "responsabilité"},
+    {FactList::Legal, "droit"},
+    {FactList::Legal, "règlement"},
+    {FactList::Legal, "jugement"},
+    {FactList::Legal, "faute"},
+    {FactList::Legal, "dommage"},
+    {FactList::Technical, "error"},
+    {FactList::Technical, "erreur"},
+    {FactList::Technical, "bug"},
+    {FactList::Technical, "fail"},
+    {FactList::Technical, "crash"},
+    {FactList::Technical, "log"},
+    {FactList::Technical, "exception"},
+    {FactList::Technical, "timeout"},
+    {FactList::Technical, "connexion"},
+    {FactList::Technical, "serveur"},
+    {FactList::Technical, "code"},
+    {FactList::General, "présente"},
+    {FactList::General, "observe"},
+    {FactList::General, "constate"},
+    {FactList::General, "est"},
+    {FactList::General, "a été"},
+};
+
+constexpr std::size_t kFactKeywordCount = std::size(kFactKeywords);
+using FactKeywordSet = KeywordSet<kFactKeywordCount>;
+
+consteval std::array<std::string_view, kFactKeywordCount> fact_keyword_words() {
+  std::array<std::string_view, kFactKeywordCount> words{};
+  for (std::size_t i = 0; i < kFactKeywordCount; ++i) words[i] = kFactKeywords[i].text;
+  return words;
 }
+
+constexpr FactKeywordSet kFactKeywordSet(fact_keyword_words());
+
+constexpr std::size_t kFactListCount = static_cast<std::size_t>(FactList::General) + 1;
+
+constexpr std::array<FactKeywordSet::Mask, kFactListCount> kFactListMasks = [] {
+  std::array<FactKeywordSet::Mask, kFactListCount> masks{};
+  for (std::size_t i = 0; i < kFactKeywordCount; ++i) {
+    masks[static_cast<std::size_t>(kFactKeywords[i].list)] |= FactKeywordSet::Mask{1} << i;
+  }
+  return masks;
+}();
+
+using FactLists = std::uint8_t;  // bit n: FactList n
+
+constexpr FactLists bit_of(FactList list) { return static_cast<FactLists>(1u << static_cast<unsigned>(list)); }
+
+FactLists fact_lists_in(std::string_view lowered_piece) {
+  const FactKeywordSet::Mask found = kFactKeywordSet.occurring(lowered_piece);
+  FactLists lists = 0;
+  for (std::size_t n = 0; n < kFactListCount; ++n) {
+    if ((found & kFactListMasks[n]) != 0) lists |= static_cast<FactLists>(1u << n);
+  }
+  return lists;
+}
+
+constexpr FactList fact_list_of(std::optional<Domain> domain) {
+  if (!domain) return FactList::General;
+  switch (*domain) {
+    case Domain::Medical: return FactList::Medical;
+    case Domain::Legal: return FactList::Legal;
+    case Domain::Technical: return FactList::Technical;
+  }
+  return FactList::General;
+}
+
+// ---------------------------------------------------------------------------------
+// First pass: the lower-cased text, a chunk at a time.
+
+// A chunk ends just after the first run of separators found this many bytes after its
+// start, or at the end of the text. No keyword holds a separator, so no keyword spans
+// two chunks, and every piece lies in one chunk; the lower-cased copy stays small.
+constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
+
+std::size_t chunk_end(std::string_view input, std::size_t begin) {
+  if (input.size() - begin <= kChunkBytes) return input.size();
+  std::size_t end = find_sentence_separator(input, begin + kChunkBytes);
+  while (end < input.size() && is_sentence_separator(input[end])) ++end;
+  return end;
+}
+
+struct TextScan {
+  Mask found = 0;                     // the whole-text keywords that occur
+  std::vector<FactLists> piece_lists;  // per piece, the fact lists with a keyword in it
+};
+
+// Lower-casing maps no character to '.', '!', '?' or white space and leaves those
+// unchanged, so a chunk and its lower-cased form split into the same pieces, and each
+// lower-cased piece is its piece lower-cased (but for the final or non-final form of
+// a Greek sigma, which no keyword holds). Keywords neither begin nor end with white
+// space, so the untrimmed lower-cased piece serves for them.
+TextScan scan_text(std::string_view input, bool with_pieces) {
+  TextScan scan;
+  for (std::size_t begin = 0;;) {
+    const std::size_t end = chunk_end(input, begin);
+    const bool last = end == input.size();
+    const std::string_view chunk = input.substr(begin, end - begin);
+    const std::string lowered = to_lower(chunk);
+    if (scan.found != TextKeywordSet::kAll) {
+      scan.found |= kTextKeywordSet.occurring(lowered, TextKeywordSet::kAll & ~scan.found);
+    }
+    if (with_pieces) {
+      SentencePieces pieces(chunk);
+      SentencePieces lowered_pieces(lowered);
+      std::string_view piece;
+      std::string_view lowered_piece;
+      while (pieces.next(piece)) {
+        if (!lowered_pieces.next(lowered_piece) || lowered_pieces.done() != pieces.done()) {
+          throw InternalFailure("lower-cased text splits into other sentences");
+        }
+        // The empty piece after the last run of a chunk is the next chunk's first.
+        if (pieces.done() && !last) break;
+        scan.piece_lists.push_back(fact_lists_in(lowered_piece));
+      }
+    }
+    if (last) return scan;
+    begin = end;
+  }
+}
+
+// ---------------------------------------------------------------------------------
+// Second pass: the facts, from the pieces of the text as given.
 
 constexpr std::size_t kMinPieceBytes = 5;
 constexpr std::size_t kMinContextBytes = 31;
 constexpr std::string_view kNegationPrefix = "ABSENCE/NÉGATION: ";
 constexpr std::string_view kContextPrefix = "CONTEXTE: ";
-
-constexpr bool is_separator(char c) { return c == '.' || c == '!' || c == '?'; }
-
-// The pieces of a text between maximal runs of '.', '!' and '?', from its start to
-// its end, empty ones included. A byte scan: the three are ASCII, so they never occur
-// inside the encoding of another character.
-class Pieces {
- public:
-  explicit Pieces(std::string_view text) : text_(text) {}
-
-  bool next(std::string_view& piece) {
-    if (done_) return false;
-    std::size_t end = pos_;
-    while (end < text_.size() && !is_separator(text_[end])) ++end;
-    piece = text_.substr(pos_, end - pos_);
-    if (end == text_.size()) {
-      done_ = true;
-    } else {
-      pos_ = end;
-      while (pos_ < text_.size() && is_separator(text_[pos_])) ++pos_;
-    }
-    return true;
-  }
-
- private:
-  std::string_view text_;
-  std::size_t pos_ = 0;
-  bool done_ = false;
-};
 
 std::string prefixed(std::string_view prefix, std::string_view text) {
   std::string out;
@@ -237,38 +339,36 @@ std::string prefixed(std::string_view prefix, std::string_view text) {
   return out;
 }
 
-// `lowered` is the lower-cased `input`. Lower-casing maps no character to '.', '!',
-// '?' or white space and leaves those unchanged, so both texts split into the same
-// pieces, and a piece of `lowered` is its piece of `input` lower-cased (but for the
-// final or non-final form of a Greek sigma, which no keyword holds). Keywords neither
-// begin nor end with white space, so the untrimmed lower-cased piece serves for them.
-std::vector<std::string> facts_of(std::string_view input, std::string_view lowered,
-                                  std::optional<Domain> domain) {
+struct Sentences {
   std::vector<std::string> facts;
-  Pieces pieces(input);
-  Pieces lowered_pieces(lowered);
+  std::size_t exclamation_marks = 0;
+};
+
+Sentences sentences_of(std::string_view input, const std::vector<FactLists>& piece_lists,
+                       std::optional<Domain> domain) {
+  const FactLists list = bit_of(fact_list_of(domain));
+  Sentences sentences;
+  SentencePieces pieces(input);
   std::string_view piece;
-  std::string_view lowered_piece;
+  std::size_t index = 0;
   while (pieces.next(piece)) {
-    if (!lowered_pieces.next(lowered_piece)) {
-      throw InternalFailure("lower-cased text splits into fewer sentences");
-    }
+    if (index == piece_lists.size()) throw InternalFailure("more sentences than in the first pass");
+    const bool has_keyword = (piece_lists[index++] & list) != 0;
     const std::string_view trimmed = trim_white_space(piece);
     if (trimmed.size() < kMinPieceBytes) continue;
-    if (holds_fact_keyword(domain, lowered_piece)) {
+    if (has_keyword) {
       if (states_negation(trimmed)) {
-        facts.push_back(prefixed(kNegationPrefix, trimmed));
+        sentences.facts.push_back(prefixed(kNegationPrefix, trimmed));
       } else {
-        facts.emplace_back(trimmed);
+        sentences.facts.emplace_back(trimmed);
       }
     } else if (trimmed.size() >= kMinContextBytes) {
-      facts.push_back(prefixed(kContextPrefix, trimmed));
+      sentences.facts.push_back(prefixed(kContextPrefix, trimmed));
     }
   }
-  if (lowered_pieces.next(lowered_piece)) {
-    throw InternalFailure("lower-cased text splits into more sentences");
-  }
-  return facts;
+  if (index != piece_lists.size()) throw InternalFailure("fewer sentences than in the first pass");
+  sentences.exclamation_marks = pieces.exclamation_marks();
+  return sentences;
 }
 
 // ---------------------------------------------------------------------------------
@@ -289,7 +389,7 @@ constexpr std::size_t kStrongEmotionMarks = 3;
 
 // Indicators in test order: the hesitations, the generalisations (the bits of each
 // group ascend in table order), then the strong emotion.
-std::vector<std::string> indicators_of(Mask found, std::string_view input) {
+std::vector<std::string> indicators_of(Mask found, std::size_t exclamation_marks) {
   std::vector<std::string> indicators;
   const auto add_phrases = [&](Group group, std::string_view open) {
     for (Mask m = found & mask_of(group); m != 0; m &= m - 1) {
@@ -302,7 +402,7 @@ std::vector<std::string> indicators_of(Mask found, std::string_view input) {
   };
   add_phrases(Group::Hesitation, kHesitationOpen);
   add_phrases(Group::Generalisation, kGeneralisationOpen);
-  if (static_cast<std::size_t>(std::count(input.begin(), input.end(), '!')) >= kStrongEmotionMarks) {
+  if (exclamation_marks >= kStrongEmotionMarks) {
     indicators.emplace_back(kStrongEmotion);
   }
   return indicators;
@@ -325,8 +425,7 @@ float confidence_of(const ForensicAnalysis& analysis) {
 }  // namespace
 
 std::optional<std::string_view> detect_domain(std::string_view text) {
-  const std::optional<Domain> domain =
-      domain_of(kTextKeywordSet.occurring(to_lower(text), kDetectionMask));
+  const std::optional<Domain> domain = domain_of(scan_text(text, false).found);
   if (!domain) return std::nullopt;
   return domain_name(*domain);
 }
@@ -335,15 +434,16 @@ std::expected<ForensicAnalysis, ForensicError> ForensicDeconstruction::analyze(
     std::string_view input) const {
   if (trim_white_space(input).empty()) return std::unexpected(ForensicError::empty_input());
 
-  // The text is lower-cased once; one pass finds every keyword of the whole text, and
-  // its pieces serve the per-sentence tests.
-  const std::string lowered = to_lower(input);
-  const Mask found = kTextKeywordSet.occurring(lowered);
-  // Detection sees the same text for the metadata and for the "domain" constraint.
+  // One pass over the lower-cased text finds every keyword of the whole text and of
+  // each piece. Detection sees the same text for the metadata, the fact list and the
+  // "domain" constraint, so it is made once.
+  const TextScan scan = scan_text(input, true);
+  const Mask found = scan.found;
   const std::optional<Domain> domain = domain_of(found);
 
   ForensicAnalysis analysis;
-  analysis.facts = facts_of(input, lowered, domain);
+  Sentences sentences = sentences_of(input, scan.piece_lists, domain);
+  analysis.facts = std::move(sentences.facts);
   analysis.desires = desires_of(found);
   if (config_.extract_constraints) {
     if (domain) analysis.constraints.emplace("domain", domain_name(*domain));
@@ -351,7 +451,7 @@ std::expected<ForensicAnalysis, ForensicError> ForensicDeconstruction::analyze(
     if ((found & mask_of(Group::Priority)) != 0) analysis.constraints.emplace("priority", "high");
   }
   if (config_.detect_unreliable_narrator) {
-    analysis.unreliable_indicators = indicators_of(found, input);
+    analysis.unreliable_indicators = indicators_of(found, sentences.exclamation_marks);
   }
 
   const float confidence = confidence_of(analysis);

@@ -33,6 +33,11 @@ class KeywordSet {
       if (word.size() < 2 || word[0] < 'a' || word[0] > 'z') {
         throw "a keyword needs two bytes and an ASCII lower-case first letter";
       }
+      const std::size_t head = word.size() < 8 ? word.size() : 8;
+      for (std::size_t j = 0; j < head; ++j) {
+        head_[i] |= std::uint64_t{static_cast<unsigned char>(word[j])} << (8 * j);
+        head_mask_[i] |= std::uint64_t{0xFF} << (8 * j);
+      }
       std::uint8_t& bucket = bucket_[slot(word[0], word[1])];
       if (bucket == 0) bucket = static_cast<std::uint8_t>(++buckets);
       bucket_words_[bucket] |= Mask{1} << i;
@@ -56,6 +61,19 @@ class KeywordSet {
            static_cast<unsigned char>(second);
   }
 
+  // Whether words_[k] occurs at `i`: its first eight bytes (or fewer) are compared in
+  // one load when the text has eight bytes left, the rest by memcmp.
+  bool occurs_at(std::size_t k, const unsigned char* bytes, std::size_t i, std::size_t size) const noexcept {
+    const std::string_view word = words_[k];
+    if (word.size() > size - i) return false;
+    if (size - i < 8) return std::memcmp(bytes + i, word.data(), word.size()) == 0;
+    std::uint64_t head;
+    std::memcpy(&head, bytes + i, 8);
+    if constexpr (std::endian::native == std::endian::big) head = std::byteswap(head);
+    if ((head & head_mask_[k]) != head_[k]) return false;
+    return word.size() <= 8 || std::memcmp(bytes + i + 8, word.data() + 8, word.size() - 8) == 0;
+  }
+
   // Found keywords among `wanted`; stops as soon as the found ones cover `enough`
   // (0: at the first one).
   Mask scan(std::string_view text, Mask wanted, Mask enough) const noexcept {
@@ -69,9 +87,8 @@ class KeywordSet {
       if (bucket == 0) continue;
       for (Mask candidates = bucket_words_[bucket] & wanted & ~found; candidates != 0;
            candidates &= candidates - 1) {
-        const int k = std::countr_zero(candidates);
-        const std::string_view word = words_[static_cast<std::size_t>(k)];
-        if (word.size() <= size - i && std::memcmp(bytes + i, word.data(), word.size()) == 0) {
+        const auto k = static_cast<std::size_t>(std::countr_zero(candidates));
+        if (occurs_at(k, bytes, i, size)) {
           found |= Mask{1} << k;
           if ((found & enough) == enough) return found;
         }
@@ -83,6 +100,8 @@ class KeywordSet {
   std::array<std::string_view, N> words_;
   std::array<std::uint8_t, 26 * 256> bucket_{};  // (first letter, second byte) -> bucket, 0: none
   std::array<Mask, N + 1> bucket_words_{};       // the keywords of each bucket
+  std::array<std::uint64_t, N> head_{};          // first eight bytes, first byte lowest
+  std::array<std::uint64_t, N> head_mask_{};
 };
 
 }  // namespace morvane
