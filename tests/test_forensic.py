@@ -5,6 +5,8 @@ import math
 import re
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import morvane
 from conftest import UNDER_ASAN, run_python
@@ -133,6 +135,16 @@ def test_analysis_failures(make, text, message):
 def test_text_with_nul_and_control_characters_passes_whole():
     analysis = F().analyze("Patient présente\x00 une fièvre\x01 depuis hier")
     assert "Patient présente\\u0000 une fièvre\\u0001 depuis hier" in analysis
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.text(st.characters(blacklist_categories=("Cs",)), max_size=80))
+def test_any_text_travels_through_utf8_unchanged(text):
+    text += " fièvre du patient depuis hier"  # never empty, always a fact
+    analysis = json.loads(F().analyze(text))
+    assert analysis["facts"]
+    for fact in analysis["facts"]:
+        assert fact.removeprefix("ABSENCE/NÉGATION: ").removeprefix("CONTEXTE: ") in text
 
 
 @pytest.mark.skipif(UNDER_ASAN, reason="the sanitizer's shadow memory does not fit under an address-space limit")
