@@ -7,7 +7,8 @@
 // places of the result. total_steps is the size of the final beam, execution_time_ms
 // 0, most_confident_path Procedural. An empty final beam (only with beam_width 0)
 // gives PathGenerationFailed("Beam search returned no results"). Only the context's
-// domain is read: a context without rules is no refusal.
+// domain is read: a context without rules is no refusal. A strategy made without a
+// searcher throws InternalFailure when run.
 //
 // run_beam_search() runs at most max_depth iterations: expand every node of the beam
 // (a beam of two or more nodes on the worker pool's threads while the calling thread
