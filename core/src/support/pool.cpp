@@ -73,10 +73,9 @@ WorkerPool::WorkerPool() {
   threads_ = pool_size(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processors);
   // oneTBB counts the calling thread in its global limit (processors - 1 workers by
   // default): raise it so the arena gets `threads_` real workers, none reserved for
-  // callers. The control object must outlive every use of the pool, so it is leaked.
-  static auto* control = new oneapi::tbb::global_control(
+  // callers. The control lives as long as the pool, that is until the process ends.
+  control_ = std::make_unique<oneapi::tbb::global_control>(
       oneapi::tbb::global_control::max_allowed_parallelism, threads_ + 1);
-  (void)control;
   arena_ = std::make_unique<oneapi::tbb::task_arena>(static_cast<int>(threads_), 0);
   arena_->initialize();
   observer_ = std::make_unique<Observer>(*arena_);

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <utility>
 
+#include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/task_arena.h>
 
 namespace morvane {
@@ -74,6 +75,7 @@ class WorkerPool {
   void run_detached(Work work);
 
   std::size_t threads_;
+  std::unique_ptr<oneapi::tbb::global_control> control_;
   std::unique_ptr<oneapi::tbb::task_arena> arena_;
   std::unique_ptr<Observer> observer_;
 };
