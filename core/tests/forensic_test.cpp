@@ -140,6 +140,14 @@ TEST(ForensicAnalyze, WholeAnalyses) {
        {},
        "technical",
        0.8f},
+      {"ill-formed bytes pass through",
+       "Le serveur \xFF\xFE ne répond pas. \xC3",
+       {"ABSENCE/NÉGATION: Le serveur \xFF\xFE ne répond pas"},
+       {kFallback},
+       {{"domain", "technical"}},
+       {},
+       "technical",
+       0.8f},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

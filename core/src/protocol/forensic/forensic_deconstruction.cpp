@@ -1,5 +1,6 @@
 #include "protocol/forensic/forensic_deconstruction.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -348,6 +349,9 @@ Sentences sentences_of(std::string_view input, const std::vector<FactLists>& pie
                        std::optional<Domain> domain) {
   const FactLists list = bit_of(fact_list_of(domain));
   Sentences sentences;
+  // A fact takes a piece of five bytes or more and a separator after it (but for the
+  // last), so this bounds their number.
+  sentences.facts.reserve(std::min(piece_lists.size(), input.size() / (kMinPieceBytes + 1) + 1));
   SentencePieces pieces(input);
   std::string_view piece;
   std::size_t index = 0;

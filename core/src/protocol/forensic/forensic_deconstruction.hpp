@@ -44,7 +44,8 @@ class ForensicError {
   std::string detail_;
 };
 
-// "medical", "legal", "technical", or nothing when no keyword of any domain occurs.
+// "medical", "legal", "technical" (views of static text), or nothing when no keyword
+// of any domain occurs.
 std::optional<std::string_view> detect_domain(std::string_view text);
 
 class ForensicDeconstruction {
