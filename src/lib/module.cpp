@@ -15,14 +15,16 @@
 namespace morvane::py {
 namespace {
 
-// The classes, in the order they are added. Registering a class is one line here
-// (and the include of the header that declares it).
+// The classes, in the order they are added. Registering a class is one line in its
+// list (and the include of the header that declares its Class object, see
+// lib/binding_class.hpp).
 const std::initializer_list<BindingClass*> kClassesBeforeDomain = {
     &forensic_deconstruction_class,
 };
-// The submodule `domain`.
+// The submodule `domain`, in this order: DomainAdapter, DomainRule, ValidationResult,
+// ValidationIssue, Verdict.
 const std::initializer_list<BindingClass*> kDomainClasses = {};
-// After the submodule.
+// After the submodule, in this order: ThoughtNode, MultiPathReasoning.
 const std::initializer_list<BindingClass*> kClassesAfterDomain = {};
 
 struct TextAttribute {
