@@ -23,41 +23,50 @@ void check(UErrorCode status, const char* what) {
   if (U_FAILURE(status)) throw InternalFailure(std::string(what) + ": " + u_errorName(status));
 }
 
+// ICU takes at most INT32_MAX bytes at a time: longer texts are mapped in pieces cut at
+// a code point boundary (casing context does not reach across a gigabyte).
+template <class Map>
+void map_case(std::string_view text, std::string& out, Map map) {
+  constexpr std::size_t kPiece = std::size_t{1} << 30;
+  while (!text.empty()) {
+    std::size_t n = std::min(text.size(), kPiece);
+    while (n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    icu::StringByteSink<std::string> sink(&out);
+    UErrorCode status = U_ZERO_ERROR;
+    map(icu::StringPiece(text.data(), static_cast<int32_t>(n)), sink, status);
+    check(status, "case mapping failed");
+    text.remove_prefix(n);
+  }
+}
+
+template <char From, char To>
+std::string ascii_case(std::string_view text) {
+  std::string out(text.size(), '\0');
+  std::transform(text.begin(), text.end(), out.begin(), [](char c) {
+    return (c >= From && c <= To) ? static_cast<char>(c ^ 0x20) : c;
+  });
+  return out;
+}
+
 }  // namespace
 
 std::string to_lower(std::string_view text) {
+  if (is_ascii(text)) return ascii_case<'A', 'Z'>(text);
   std::string out;
-  if (is_ascii(text)) {
-    out.resize(text.size());
-    std::transform(text.begin(), text.end(), out.begin(), [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-    });
-    return out;
-  }
   out.reserve(text.size() + text.size() / 8);
-  icu::StringByteSink<std::string> sink(&out);
-  UErrorCode status = U_ZERO_ERROR;
-  icu::CaseMap::utf8ToLower("", 0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
-                            sink, nullptr, status);
-  check(status, "lower-case mapping failed");
+  map_case(text, out, [](icu::StringPiece piece, icu::ByteSink& sink, UErrorCode& status) {
+    icu::CaseMap::utf8ToLower("", 0, piece, sink, nullptr, status);
+  });
   return out;
 }
 
 std::string to_upper(std::string_view text) {
+  if (is_ascii(text)) return ascii_case<'a', 'z'>(text);
   std::string out;
-  if (is_ascii(text)) {
-    out.resize(text.size());
-    std::transform(text.begin(), text.end(), out.begin(), [](char c) {
-      return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-    });
-    return out;
-  }
   out.reserve(text.size() + text.size() / 8);
-  icu::StringByteSink<std::string> sink(&out);
-  UErrorCode status = U_ZERO_ERROR;
-  icu::CaseMap::utf8ToUpper("", 0, icu::StringPiece(text.data(), static_cast<int32_t>(text.size())),
-                            sink, nullptr, status);
-  check(status, "upper-case mapping failed");
+  map_case(text, out, [](icu::StringPiece piece, icu::ByteSink& sink, UErrorCode& status) {
+    icu::CaseMap::utf8ToUpper("", 0, piece, sink, nullptr, status);
+  });
   return out;
 }
 
