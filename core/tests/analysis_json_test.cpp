@@ -321,11 +321,16 @@ TEST(AnalysisReader, ConfidenceNumbers) {
       {"-0.00000000000000000000000000000000000000000000000001e-300", -0.0f},
       {"18446744073709551615", 18446744073709551615.0f},
       {"-9223372036854775808", -9223372036854775808.0f},
-      // 2^60 + 2^36 + 1: an integer is rounded once, straight to float32, and lands
-      // above the tie; through a double it would first become the tie itself.
+      // 2^60 + 2^36 + 1 lies just above the midpoint of two floats, and its nearest
+      // double is that midpoint: rounding that double again would break the tie to
+      // even, below the number. Each form reads as the float above.
       {"1152921573326323713", 1152921642045800448.0f},
       {"-1152921573326323713", -1152921642045800448.0f},
-      {"1152921573326323713.0", 1152921504606846976.0f},
+      {"1152921573326323713.0", 1152921642045800448.0f},
+      {"1152921573326323712.0", 1152921504606846976.0f},  // the midpoint itself: to even
+      // The writer's text for a float32 whose nearest double is such a midpoint.
+      {"7.038531e-26", 7.038531e-26f},
+      {"-7.038531e-26", -7.038531e-26f},
       {"18446744073709551617", 18446744073709551616.0f},
   };
   for (const auto& c : cases) {

@@ -2,7 +2,9 @@
 // an object with one slot per field, or as an array of its fields in declared order.
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -186,6 +188,23 @@ bool is_tiny(std::string_view text) {
   return lead < 0;
 }
 
+// Whether `value` lies exactly halfway between `rounded`, its float32, and the
+// float on its other side; past the largest float that side counts as 2^128.
+bool halfway_between_floats(double value, float rounded) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  double near = 0.0, far = 0.0;
+  if (std::isinf(rounded)) {
+    near = std::copysign(0x1p128, value);
+    far = std::copysign(static_cast<double>(std::numeric_limits<float>::max()), value);
+  } else {
+    near = rounded;
+    if (near == value) return false;
+    const float other = std::nextafter(rounded, value > near ? kInf : -kInf);
+    far = std::isinf(other) ? std::copysign(0x1p128, value) : static_cast<double>(other);
+  }
+  return near + far == 2.0 * value;  // exact: both sides have at most 25 significant bits
+}
+
 // An integer in [0, 2^64 - 1] or [-2^63, -1] is rounded once, straight to float32;
 // every other number (fraction, exponent, a larger integer, -0) becomes the
 // nearest double first, then the nearest float32 with its sign.
@@ -206,7 +225,18 @@ JsonResult<float> confidence_value(const JsonReader& r, const JsonNumber& number
     if (!is_tiny(text)) return std::unexpected(r.failure(JsonFailureKind::kNumberOutOfRange, "number out of range"));
     value = number.negative ? -0.0 : 0.0;
   }
-  return static_cast<float>(value);
+  float result = static_cast<float>(value);
+  // A double exactly halfway between two floats may stand for a decimal that is
+  // not: rounding it again would break the tie to even, away from the decimal.
+  // The float nearest the decimal itself is what a double within the decimal's
+  // last place gives, and it keeps every float32 text of the writer exact
+  // (7.038531e-26 would otherwise read back as its neighbour).
+  if (halfway_between_floats(value, result)) {
+    float nearest = 0.0f;
+    const auto direct = std::from_chars(text.data(), text.data() + text.size(), nearest);
+    if (direct.ec == std::errc{}) result = nearest;
+  }
+  return result;
 }
 
 Status read_confidence(JsonReader& r, float& out) {
