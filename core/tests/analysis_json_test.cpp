@@ -331,6 +331,10 @@ TEST(AnalysisReader, ConfidenceNumbers) {
       // The writer's text for a float32 whose nearest double is such a midpoint.
       {"7.038531e-26", 7.038531e-26f},
       {"-7.038531e-26", -7.038531e-26f},
+      // Just below and at the midpoint between the largest float and 2^128.
+      {"340282356779733661637539395458142568447", std::numeric_limits<float>::max()},
+      {"-340282356779733661637539395458142568447", -std::numeric_limits<float>::max()},
+      {"340282356779733661637539395458142568448", kInf},
       {"18446744073709551617", 18446744073709551616.0f},
   };
   for (const auto& c : cases) {
