@@ -1,5 +1,7 @@
 // The module `morvane`: its definition, its one entry PyInit_morvane, and the module
 // function that adds the classes, the submodule `domain` and the text attributes.
+#include "domain/domain_adapter_class.hpp"
+#include "domain/domain_records.hpp"
 #include "lib/arguments.hpp"
 #include "lib/binding_class.hpp"
 #include "lib/entry.hpp"
@@ -23,7 +25,13 @@ const std::initializer_list<BindingClass*> kClassesBeforeDomain = {
 };
 // The submodule `domain`, in this order: DomainAdapter, DomainRule, ValidationResult,
 // ValidationIssue, Verdict.
-const std::initializer_list<BindingClass*> kDomainClasses = {};
+const std::initializer_list<BindingClass*> kDomainClasses = {
+    &domain_adapter_class,
+    &domain_rule_class,
+    &validation_result_class,
+    &validation_issue_class,
+    &verdict_class,
+};
 // After the submodule, in this order: ThoughtNode, MultiPathReasoning.
 const std::initializer_list<BindingClass*> kClassesAfterDomain = {};
 
