@@ -102,12 +102,15 @@ TEST(Paths, RulesOfEachDomain) {
     const ReasoningContext context = locked(c.domain);
     const ReasoningPath literal = generate_path(2, 10, PathType::Literal, kAnalysis, context);
     ASSERT_EQ(literal.steps.size(), 3u);
-    EXPECT_EQ(literal.steps[0].applied_rules, Strings(c.literal_rules.begin(), c.literal_rules.begin() + 2));
-    EXPECT_EQ(literal.steps[1].description, std::string("Application des règles du domaine ") + c.domain);
+    EXPECT_EQ(literal.steps[0].applied_rules,
+              Strings(c.literal_rules.begin(), c.literal_rules.begin() + 2));
+    EXPECT_EQ(literal.steps[1].description,
+              std::string("Application des règles du domaine ") + c.domain);
     EXPECT_EQ(literal.steps[1].justification, c.literal_names);
     EXPECT_EQ(literal.steps[1].applied_rules, c.literal_rules);
 
-    const ReasoningPath intentional = generate_path(2, 10, PathType::Intentional, kAnalysis, context);
+    const ReasoningPath intentional =
+        generate_path(2, 10, PathType::Intentional, kAnalysis, context);
     ASSERT_EQ(intentional.steps.size(), 4u);
     EXPECT_EQ(intentional.steps[1].justification, c.priority_names);
     EXPECT_EQ(intentional.steps[1].applied_rules, c.priority_rules);
@@ -116,7 +119,8 @@ TEST(Paths, RulesOfEachDomain) {
     ASSERT_EQ(procedural.steps.size(), 7u);
     for (std::size_t k = 2; k <= 6; ++k) {
       const DomainRule& rule = context.rules[k - 2];
-      EXPECT_EQ(procedural.steps[k - 1].description, "Étape " + std::to_string(k) + ": " + rule.name);
+      EXPECT_EQ(procedural.steps[k - 1].description,
+                "Étape " + std::to_string(k) + ": " + rule.name);
       EXPECT_EQ(procedural.steps[k - 1].justification, rule.description);
       EXPECT_EQ(procedural.steps[k - 1].applied_rules, Strings{rule.id});
     }
@@ -129,7 +133,8 @@ TEST(Paths, RulesOfEachDomain) {
 TEST(IntentionalPath, Texts) {
   const ReasoningContext context = locked("legal");
   const ReasoningPath path =
-      generate_path(2, 10, PathType::Intentional, analysis_of({"f"}, {"Gagner", "Comprendre"}), context);
+      generate_path(2, 10, PathType::Intentional, analysis_of({"f"}, {"Gagner", "Comprendre"}),
+                    context);
   EXPECT_EQ(path.path_type, PathType::Intentional);
   expect_steps(path,
                {{1, "Identification de l'intention: Gagner, Comprendre",
@@ -140,14 +145,16 @@ TEST(IntentionalPath, Texts) {
                  {"LEG-001", "LEG-002", "LEG-004", "LEG-005"}},
                 {3, "Raisonnement orienté vers l'objectif final",
                  "Interprétation téléologique (finalité)", {}},
-                {4, "Conclusion basée sur l'intention identifiée", "Synthèse orientée objectif", {}}});
+                {4, "Conclusion basée sur l'intention identifiée", "Synthèse orientée objectif",
+                 {}}});
   // Only the first desire is named.
   EXPECT_EQ(path.conclusion, "Conclusion intentionnelle: Objectif 'Gagner' analysé en 4 étapes");
 
   const ReasoningPath undecided =
       generate_path(2, 10, PathType::Intentional, analysis_of({"f"}, {}), context);
   EXPECT_EQ(undecided.steps[0].description, "Identification de l'intention: ");
-  EXPECT_EQ(undecided.conclusion, "Conclusion intentionnelle: Objectif 'inconnu' analysé en 4 étapes");
+  EXPECT_EQ(undecided.conclusion,
+            "Conclusion intentionnelle: Objectif 'inconnu' analysé en 4 étapes");
 }
 
 TEST(IntentionalPath, NoRuleAboveSeven) {
@@ -163,12 +170,14 @@ TEST(IntentionalPath, NoRuleAboveSeven) {
 }
 
 TEST(ProceduralPath, Medical) {
-  const ReasoningPath path = generate_path(2, 10, PathType::Procedural, kAnalysis, locked("medical"));
+  const ReasoningPath path =
+      generate_path(2, 10, PathType::Procedural, kAnalysis, locked("medical"));
   EXPECT_EQ(path.path_type, PathType::Procedural);
   expect_steps(path,
-               {{1, "Décomposition du problème en sous-problèmes", "Basé sur 1 faits identifiés", {}},
-                {2, "Étape 2: Protocole diagnostique", "Suivre les protocoles de diagnostic établis",
-                 {"MED-001"}},
+               {{1, "Décomposition du problème en sous-problèmes", "Basé sur 1 faits identifiés",
+                 {}},
+                {2, "Étape 2: Protocole diagnostique",
+                 "Suivre les protocoles de diagnostic établis", {"MED-001"}},
                 {3, "Étape 3: Anamnèse complète",
                  "Recueillir l'historique médical complet du patient", {"MED-002"}},
                 {4, "Étape 4: Diagnostic différentiel",
@@ -201,7 +210,8 @@ TEST(ProceduralPath, MaxSteps) {
   const ReasoningContext context = locked("technical");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.max_steps);
-    const ReasoningPath path = generate_path(2, c.max_steps, PathType::Procedural, kAnalysis, context);
+    const ReasoningPath path =
+        generate_path(2, c.max_steps, PathType::Procedural, kAnalysis, context);
     ASSERT_EQ(path.steps.size(), c.rule_steps + 2);
     for (std::size_t i = 0; i < path.steps.size(); ++i) EXPECT_EQ(path.steps[i].step_number, i + 1);
     for (std::size_t p = 0; p < c.rule_steps; ++p) {
@@ -232,7 +242,8 @@ TEST(Paths, MinSteps) {
   const ReasoningContext context = locked("medical");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.min_steps);
-    EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Literal, kAnalysis, context).confidence, c.literal);
+    EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Literal, kAnalysis, context).confidence,
+              c.literal);
     EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Intentional, kAnalysis, context).confidence,
               c.intentional);
     EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Procedural, kAnalysis, context).confidence,
@@ -259,9 +270,12 @@ TEST(Paths, ConfidenceTerms) {
       {"", false, 3, 0.0f},          // none
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << '"' << c.domain << "\" " << c.with_rule << ' ' << c.min_steps);
+    SCOPED_TRACE(testing::Message() << '"' << c.domain << "\" " << c.with_rule << ' '
+                                    << c.min_steps);
     std::vector<DomainRule> rules;
-    if (c.with_rule) rules.push_back({"R-1", "Seule", "La seule règle", RuleCategory::Validation, 9});
+    if (c.with_rule) {
+      rules.push_back({"R-1", "Seule", "La seule règle", RuleCategory::Validation, 9});
+    }
     const ReasoningPath path =
         generate_path(c.min_steps, 10, PathType::Literal, kAnalysis, context_of(c.domain, rules));
     EXPECT_EQ(path.confidence, c.expected);
@@ -273,7 +287,8 @@ TEST(Paths, TwoFacts) {
   const ForensicAnalysis analysis = analysis_of({"A", "B"}, {"C"});
   const ReasoningPath literal = generate_path(2, 10, PathType::Literal, analysis, context);
   EXPECT_EQ(literal.steps[0].description, "Analyse littérale des faits: A, B");
-  EXPECT_EQ(literal.conclusion, "Conclusion littérale: Basé sur 2 faits, 3 étapes d'analyse directe");
+  EXPECT_EQ(literal.conclusion,
+            "Conclusion littérale: Basé sur 2 faits, 3 étapes d'analyse directe");
   const ReasoningPath procedural = generate_path(2, 10, PathType::Procedural, analysis, context);
   EXPECT_EQ(procedural.steps[0].justification, "Basé sur 2 faits identifiés");
 }
@@ -301,7 +316,8 @@ TEST(Paths, WithoutRulesStepNumbersStayFixed) {
   EXPECT_EQ(literal.steps[0].step_number, 1u);
   EXPECT_EQ(literal.steps[1].step_number, 3u);
   EXPECT_TRUE(literal.steps[0].applied_rules.empty());
-  EXPECT_EQ(literal.conclusion, "Conclusion littérale: Basé sur 1 faits, 2 étapes d'analyse directe");
+  EXPECT_EQ(literal.conclusion,
+            "Conclusion littérale: Basé sur 1 faits, 2 étapes d'analyse directe");
   const ReasoningPath intentional = generate_path(2, 10, PathType::Intentional, kAnalysis, context);
   ASSERT_EQ(intentional.steps.size(), 3u);
   EXPECT_EQ(intentional.steps[1].step_number, 3u);

@@ -34,7 +34,8 @@ std::string mask_ids(const std::string& json, std::size_t& count) {
   for (std::size_t at = json.find(kKey); at != std::string::npos; at = json.find(kKey, at)) {
     at += kKey.size();
     const std::size_t end = json.find('"', at);
-    EXPECT_TRUE(is_uuid_v4_text(std::string_view(json).substr(at, end - at))) << json.substr(at, end - at);
+    const std::string_view id = std::string_view(json).substr(at, end - at);
+    EXPECT_TRUE(is_uuid_v4_text(id)) << id;
     out.append(json, last, at - last);
     out += "<id>";
     last = end;
@@ -52,7 +53,8 @@ TEST(ResultJson, WholeResult) {
   analysis.desires = {"Guérir"};
   ReasoningContext context;
   context.domain = "démo";
-  context.rules = {{"R-1", "Règle \"stricte\" \\ n°1", "Décrire l'étape", RuleCategory::Validation, 9}};
+  context.rules = {
+      {"R-1", "Règle \"stricte\" \\ n°1", "Décrire l'étape", RuleCategory::Validation, 9}};
 
   MultiPathResult result;
   result.literal_path = generate_path(4, 3, PathType::Literal, analysis, context);

@@ -31,14 +31,16 @@ ForensicAnalysis worked_example() {
                     "CONTEXTE: Je pense que c'est la base de données"};
   analysis.desires = {"Objectif Indéterminé (Analyse approfondie requise)"};
   analysis.constraints.emplace("domain", "technical");
-  analysis.unreliable_indicators = {"Hésitation: 'je pense'", "Émotion forte (Ponctuation excessive)"};
+  analysis.unreliable_indicators = {"Hésitation: 'je pense'",
+                                    "Émotion forte (Ponctuation excessive)"};
   analysis.metadata = {"2026-12-10T10:08:45.123+00:00", "technical", 0.3f + 0.4f};
   return analysis;
 }
 
 // The result without what may differ between two runs: step ids and times.
 MultiPathResult without_ids_and_times(MultiPathResult result) {
-  for (ReasoningPath* path : {&result.literal_path, &result.intentional_path, &result.procedural_path}) {
+  for (ReasoningPath* path :
+       {&result.literal_path, &result.intentional_path, &result.procedural_path}) {
     for (auto& step : path->steps) step.id = {};
   }
   result.metadata.generated_at.clear();
@@ -122,7 +124,8 @@ TEST(SimpleStrategy, PathsFollowTheStrategysCounts) {
   for (bool parallel : {true, false}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(testing::Message() << c.min_steps << ' ' << c.max_steps << ' ' << parallel);
-      auto result = SimpleStrategy(c.min_steps, c.max_steps, parallel).run(worked_example(), context);
+      auto result =
+          SimpleStrategy(c.min_steps, c.max_steps, parallel).run(worked_example(), context);
       ASSERT_TRUE(result.has_value());
       EXPECT_EQ(result->literal_path.confidence, c.literal);
       EXPECT_EQ(result->intentional_path.confidence, c.intentional);

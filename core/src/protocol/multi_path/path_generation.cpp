@@ -166,8 +166,9 @@ void procedural_path(ReasoningPath& path, std::uint64_t max_steps,
 float path_confidence(const ReasoningPath& path, std::uint64_t min_steps,
                       const ReasoningContext& context) {
   float c = path.steps.size() >= min_steps ? 0.3f : 0.0f;
-  const bool applies_rules = std::any_of(path.steps.begin(), path.steps.end(),
-                                         [](const ReasoningStep& s) { return !s.applied_rules.empty(); });
+  const bool applies_rules =
+      std::any_of(path.steps.begin(), path.steps.end(),
+                  [](const ReasoningStep& s) { return !s.applied_rules.empty(); });
   if (applies_rules) c = c + 0.4f;
   if (!context.domain.empty()) c = c + 0.3f;
   return std::min(c, 1.0f);
