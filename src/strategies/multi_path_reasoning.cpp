@@ -1,0 +1,109 @@
+#include "strategies/multi_path_reasoning.hpp"
+
+#include "lib/arguments.hpp"
+#include "lib/interpreter_lock.hpp"
+#include "lib/panic.hpp"
+#include "lib/results.hpp"
+#include "model/forensic_analysis.hpp"
+#include "protocol/multi_path/beam_search.hpp"
+#include "protocol/multi_path/strategy_factory.hpp"
+#include "rules/rule_registry.hpp"
+#include "strategies/python_searcher.hpp"
+#include "support/internal_failure.hpp"
+
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace morvane::py {
+namespace {
+
+constexpr auto kBeamSearch = describe("MultiPathReasoning", "beam_search", {"beam_width", "max_depth", "searcher"}, 3);
+constexpr auto kGenerate = describe("MultiPathReasoning", "generate", {"analysis_json", "context_domain"}, 2);
+
+constexpr const char* kSimpleDoc = "simple()\n--\n\nCrée une stratégie simple (3 chemins fixes)";
+constexpr const char* kBeamSearchDoc =
+    "beam_search(beam_width, max_depth, searcher)\n--\n\n"
+    "Crée une stratégie Beam Search avec un \"Searcher\" Python personnalisé\n"
+    "searcher: Objet Python avec une méthode `expand(node, context_domain) -> List[ThoughtNode]`";
+constexpr const char* kGenerateDoc =
+    "generate($self, analysis_json, context_domain)\n--\n\n"
+    "Exécute le raisonnement\n"
+    "Note: Nécessite un ForensicAnalysis wrapper (que nous devrons passer depuis Python)";
+
+// The lock source recorded in every context made here.
+constexpr std::string_view kLockSource = "python";
+
+void raise_text(PyObject* type, const std::string& text) {
+  OwnedRef message = new_str(text);
+  PyErr_SetObject(type, message.get());
+}
+
+OwnedRef simple() { return multi_path_reasoning_class.make(morvane::simple_strategy()); }
+
+OwnedRef beam_search(Args<kBeamSearch>& args) {
+  std::uint64_t beam_width = 0;
+  std::uint64_t max_depth = 0;
+  OwnedRef searcher;
+  if (!args.get(0, beam_width) || !args.get(1, max_depth) || !args.get(2, searcher)) return {};
+  auto python_searcher = std::make_shared<const PythonSearcher>(DeferredRef(searcher.release()));
+  morvane::SharedStrategy strategy =
+      std::make_shared<const morvane::BeamSearchStrategy>(std::move(python_searcher), beam_width, max_depth);
+  return multi_path_reasoning_class.make(std::move(strategy));
+}
+
+OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
+  std::string_view analysis_json;
+  std::string_view context_domain;
+  if (!args.get(0, analysis_json) || !args.get(1, context_domain)) return {};
+
+  auto analysis = morvane::ForensicAnalysis::deserialize(analysis_json);
+  if (!analysis) {
+    raise_text(PyExc_ValueError, analysis.error().message);
+    return {};
+  }
+  const morvane::RuleRegistry registry = morvane::default_rule_registry();
+  auto context = morvane::lock_domain(registry, context_domain, kLockSource);
+  if (!context) {
+    std::string text(kStepFailed);
+    text += ": ";
+    text += context.error().text();
+    throw InternalFailure(std::move(text));
+  }
+
+  // The run touches Python only through a PythonSearcher, which takes the lock for
+  // itself on whatever thread calls it: this thread must not keep it while it waits
+  // for the pool. The JSON is written before the lock comes back, too.
+  const morvane::ReasoningStrategy& strategy = *multi_path_reasoning_class.of(self);
+  std::expected<std::string, morvane::ReasoningError> json = [&]() -> std::expected<std::string, morvane::ReasoningError> {
+    LockReleased unlocked;
+    auto result = strategy.run(*analysis, *context);
+    if (!result) return std::unexpected(std::move(result.error()));
+    return result->serialize();
+  }();
+  if (!json) {
+    raise_text(PyExc_RuntimeError, json.error().text());
+    return {};
+  }
+  return new_str(*json);
+}
+
+PyMethodDef methods[] = {
+    static_noargs<simple>("simple", kSimpleDoc),
+    static_method<kBeamSearch, beam_search>(kBeamSearchDoc),
+    method<kGenerate, generate>(kGenerateDoc),
+    {},
+};
+
+}  // namespace
+
+Class<morvane::SharedStrategy> multi_path_reasoning_class({
+    .name = "MultiPathReasoning",
+    .doc = "Wrapper pour MultiPathReasoning",
+    .methods = methods,
+});
+
+}  // namespace morvane::py

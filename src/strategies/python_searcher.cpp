@@ -1,0 +1,130 @@
+#include "strategies/python_searcher.hpp"
+
+#include "lib/arguments.hpp"
+#include "lib/panic.hpp"
+#include "lib/ref.hpp"
+#include "lib/results.hpp"
+#include "strategies/thought_node.hpp"
+#include "support/internal_failure.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace morvane::py {
+namespace {
+
+constexpr std::string_view kCallFailedLine = "Error calling Python expand: ";
+constexpr std::string_view kNotAList = "Expert expand must return a list";
+constexpr std::string_view kNodeFailed = "Failed to create Python ThoughtNode";
+
+// The interned name "expand", made once under the lock.
+PyObject* expand_name() {
+  static PyObject* name = nullptr;
+  if (name == nullptr) {
+    name = PyUnicode_InternFromString("expand");
+    if (name == nullptr) fail_on_python_error();
+  }
+  return name;
+}
+
+// Writes the whole line to file descriptor 1, not through sys.stdout.
+void write_stdout(std::string_view text) noexcept {
+  while (!text.empty()) {
+    ssize_t written = ::write(STDOUT_FILENO, text.data(), text.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;  // nowhere to report it
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+// A searcher that raised PanicException: its traceback on standard error, then the
+// same failure again, so that the whole call ends in PanicException.
+[[noreturn]] void rethrow_panic(OwnedRef exception) {
+  std::fputs("morvane: a Python searcher raised PanicException; its traceback follows\n", stderr);
+  std::fflush(stderr);
+  PyErr_DisplayException(exception.get());
+  std::string text;
+  if (OwnedRef value{PyObject_Str(exception.get())}) {
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(value.get(), &size)) {
+      text.assign(data, static_cast<std::size_t>(size));
+    }
+  }
+  if (PyErr_Occurred()) {
+    PyErr_Clear();
+    text = "<exception str() failed>";
+  }
+  throw InternalFailure(std::move(text));
+}
+
+// "{repr} is not an instance of 'list'": what came back instead of a list.
+std::string not_a_list(PyObject* object) {
+  std::string text;
+  if (OwnedRef repr{PyObject_Repr(object)}) {
+    Py_ssize_t size = 0;
+    if (const char* data = PyUnicode_AsUTF8AndSize(repr.get(), &size)) {
+      text.assign(data, static_cast<std::size_t>(size));
+    }
+  }
+  if (PyErr_Occurred()) {
+    PyErr_Clear();
+    text = "<repr() failed>";
+  }
+  text += " is not an instance of 'list'";
+  return text;
+}
+
+}  // namespace
+
+std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtNode& node,
+                                                         std::string_view context_domain) const {
+  LockTaken lock;
+  // Every reference below is dropped before the lock goes back, whichever way this ends.
+  OwnedRef python_node(new_thought_node(node));
+  if (!python_node) fail_on_python_error(kNodeFailed);
+  OwnedRef domain = new_str(context_domain);
+
+  PyObject* args[] = {searcher_.get(), python_node.get(), domain.get()};
+  OwnedRef result(PyObject_VectorcallMethod(expand_name(), args, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+  if (!result) {
+    OwnedRef exception(PyErr_GetRaisedException());
+    if (is_panic(exception.get())) rethrow_panic(std::move(exception));
+    std::string line(kCallFailedLine);
+    line += error_text(exception.get());
+    line += '\n';
+    write_stdout(line);
+    return {};
+  }
+
+  if (!PyList_Check(result.get())) {
+    std::string text(kNotAList);
+    text += ": ";
+    text += not_a_list(result.get());
+    throw InternalFailure(std::move(text));
+  }
+
+  std::vector<morvane::ThoughtNode> children;
+  const Py_ssize_t length = PyList_GET_SIZE(result.get());
+  children.reserve(static_cast<std::size_t>(length));
+  // The list may change while its items' attributes are read: items appended are not
+  // visited, items removed shorten the walk.
+  for (Py_ssize_t i = 0; i < length && i < PyList_GET_SIZE(result.get()); ++i) {
+    OwnedRef item(Py_NewRef(PyList_GET_ITEM(result.get(), i)));
+    std::string content;
+    float score = 0.0f;
+    OwnedRef content_value(PyObject_GetAttrString(item.get(), "content"));
+    if (!content_value || !convert(content_value.get(), content)) fail_on_python_error();
+    OwnedRef score_value(PyObject_GetAttrString(item.get(), "score"));
+    if (!score_value || !convert(score_value.get(), score)) fail_on_python_error();
+    children.push_back(morvane::ThoughtNode::new_child(node.id, std::move(content), score, node.depth + 1));
+  }
+  return children;
+}
+
+}  // namespace morvane::py

@@ -1,0 +1,59 @@
+#include "strategies/thought_node.hpp"
+
+#include "lib/arguments.hpp"
+#include "lib/results.hpp"
+#include "support/uuid.hpp"
+
+#include <utility>
+
+namespace morvane::py {
+namespace {
+
+constexpr auto kNew = describe("ThoughtNode", "__new__", {"id", "content", "score", "depth", "parent"}, 4);
+
+constexpr const char* kClassDoc =
+    "ThoughtNode(id, content, score, depth, parent=None)\n--\n\nWrapper Python pour ThoughtNode";
+
+PyObject* construct(PyTypeObject*, Args<kNew>& args) {
+  ThoughtNodeData data;
+  if (!args.get(0, data.id) || !args.get(1, data.content) || !args.get(2, data.score) ||
+      !args.get(3, data.depth) || !args.get(4, data.parent)) {
+    return nullptr;
+  }
+  return thought_node_class.create(std::move(data));  // constructor: the interpreter's own MemoryError
+}
+
+OwnedRef id(PyObject* self) { return new_str(thought_node_class.of(self).id); }
+OwnedRef content(PyObject* self) { return new_str(thought_node_class.of(self).content); }
+OwnedRef score(PyObject* self) { return new_float(thought_node_class.of(self).score); }
+OwnedRef depth(PyObject* self) { return new_count(thought_node_class.of(self).depth); }
+
+PyGetSetDef getters[] = {
+    getter<id>("id"),
+    getter<content>("content"),
+    getter<score>("score"),
+    getter<depth>("depth"),
+    {},
+};
+
+}  // namespace
+
+Class<ThoughtNodeData> thought_node_class({
+    .name = "ThoughtNode",
+    .doc = kClassDoc,
+    .constructor = constructor<kNew, construct>,
+    .getset = getters,
+});
+
+PyObject* new_thought_node(const morvane::ThoughtNode& node) {
+  ThoughtNodeData data{
+      .id = uuid_text(node.id),
+      .content = node.content,
+      .score = node.score,
+      .depth = node.depth,
+      .parent = node.parent ? std::optional<std::string>(uuid_text(*node.parent)) : std::nullopt,
+  };
+  return thought_node_class.create(std::move(data));
+}
+
+}  // namespace morvane::py
