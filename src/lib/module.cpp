@@ -9,6 +9,8 @@
 #include "lib/panic.hpp"
 #include "lib/python.hpp"
 #include "lib/ref.hpp"
+#include "strategies/multi_path_reasoning.hpp"
+#include "strategies/thought_node.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -33,7 +35,10 @@ const std::initializer_list<BindingClass*> kDomainClasses = {
     &verdict_class,
 };
 // After the submodule, in this order: ThoughtNode, MultiPathReasoning.
-const std::initializer_list<BindingClass*> kClassesAfterDomain = {};
+const std::initializer_list<BindingClass*> kClassesAfterDomain = {
+    &thought_node_class,
+    &multi_path_reasoning_class,
+};
 
 struct TextAttribute {
   const char* name;
