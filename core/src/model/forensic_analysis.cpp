@@ -12,11 +12,21 @@ void write_list(JsonWriter& w, std::string_view name, const std::vector<std::str
   w.end_array();
 }
 
+// Room for the texts and the layout around them, so the text is built in one block.
+std::size_t estimated_size(const ForensicAnalysis& a) {
+  std::size_t size = 192 + a.metadata.timestamp.size();
+  for (const auto* list : {&a.facts, &a.desires, &a.unreliable_indicators}) {
+    for (const auto& item : *list) size += item.size() + 8;
+  }
+  for (const auto& [key, value] : a.constraints) size += key.size() + value.size() + 12;
+  return size + size / 8;
+}
+
 }  // namespace
 
 std::string ForensicAnalysis::serialize() const {
   std::string out;
-  out.reserve(256);
+  out.reserve(estimated_size(*this));
   JsonWriter w(out);
   w.begin_object();
   write_list(w, "facts", facts);

@@ -1,5 +1,6 @@
 #include "model/json_writer.hpp"
 
+#include <array>
 #include <charconv>
 
 #include "support/float_text.hpp"
@@ -49,16 +50,30 @@ void JsonWriter::uint64(std::uint64_t value) {
   out_.append(buffer, end);
 }
 
+namespace {
+
+// The bytes written as an escape: the quotation mark, the backslash and the
+// control characters below the space.
+constexpr auto kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[static_cast<std::size_t>(c)] = true;
+  table['"'] = table['\\'] = true;
+  return table;
+}();
+
+}  // namespace
+
 void JsonWriter::append_escaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.reserve(out.size() + text.size() + 2);
   out += '"';
-  std::size_t run = 0;  // start of the pending run of bytes written as they are
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text.data() + run, i - run);
-    run = i + 1;
+  const char* run = text.data();  // start of the pending run of bytes written as they are
+  const char* const end = text.data() + text.size();
+  for (const char* p = run; p != end; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (!kNeedsEscape[c]) [[likely]] continue;
+    out.append(run, p);
+    run = p + 1;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -67,13 +82,13 @@ void JsonWriter::append_escaped(std::string& out, std::string_view text) {
       case '\n': out += "\\n"; break;
       case '\f': out += "\\f"; break;
       case '\r': out += "\\r"; break;
-      default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0x0F];
+      default: {
+        const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0x0F]};
+        out.append(escape, sizeof escape);
+      }
     }
   }
-  out.append(text.data() + run, text.size() - run);
+  out.append(run, end);
   out += '"';
 }
 

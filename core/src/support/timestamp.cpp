@@ -1,41 +1,61 @@
 #include "support/timestamp.hpp"
 
 #include <cstdint>
-#include <cstdio>
 
 namespace morvane {
+namespace {
+
+// Writes `value` as exactly `width` decimal digits ending just before `end`.
+char* put_digits(char* end, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) {
+    *--end = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  return end;
+}
+
+}  // namespace
 
 std::string rfc3339(std::chrono::system_clock::time_point when) {
   using namespace std::chrono;
   const auto ns_total = duration_cast<nanoseconds>(when.time_since_epoch());
   const auto day_point = floor<days>(ns_total);
   const year_month_day date{sys_days{day_point}};
-  auto in_day = ns_total - day_point;
-  const auto h = duration_cast<hours>(in_day);
-  in_day -= h;
-  const auto m = duration_cast<minutes>(in_day);
-  in_day -= m;
-  const auto s = duration_cast<seconds>(in_day);
-  in_day -= s;
-  const auto fraction = static_cast<std::uint32_t>(in_day.count());  // 0 .. 999'999'999
+  const auto in_day = static_cast<std::uint64_t>((ns_total - day_point).count());
+  const auto seconds_of_day = static_cast<std::uint32_t>(in_day / 1'000'000'000);
+  const auto fraction = static_cast<std::uint32_t>(in_day % 1'000'000'000);
 
-  char buffer[48];
-  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02d:%02d:%02d",
-                        static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                        static_cast<unsigned>(date.day()), static_cast<int>(h.count()),
-                        static_cast<int>(m.count()), static_cast<int>(s.count()));
+  // "YYYY-MM-DDTHH:MM:SS" + up to ".nnnnnnnnn" + "+00:00"
+  char text[19 + 10 + 6];
+  put_digits(text + 4, static_cast<std::uint32_t>(static_cast<int>(date.year())), 4);
+  text[4] = '-';
+  put_digits(text + 7, static_cast<unsigned>(date.month()), 2);
+  text[7] = '-';
+  put_digits(text + 10, static_cast<unsigned>(date.day()), 2);
+  text[10] = 'T';
+  put_digits(text + 13, seconds_of_day / 3600, 2);
+  text[13] = ':';
+  put_digits(text + 16, seconds_of_day / 60 % 60, 2);
+  text[16] = ':';
+  put_digits(text + 19, seconds_of_day % 60, 2);
+  std::size_t size = 19;
   if (fraction != 0) {
-    if (fraction % 1'000'000 == 0) {
-      n += std::snprintf(buffer + n, sizeof buffer - n, ".%03u", fraction / 1'000'000);
-    } else if (fraction % 1'000 == 0) {
-      n += std::snprintf(buffer + n, sizeof buffer - n, ".%06u", fraction / 1'000);
-    } else {
-      n += std::snprintf(buffer + n, sizeof buffer - n, ".%09u", fraction);
+    // The fewest of 3, 6 or 9 digits that hold the fraction exactly.
+    int digits = 9;
+    std::uint32_t value = fraction;
+    if (value % 1'000'000 == 0) {
+      digits = 3;
+      value /= 1'000'000;
+    } else if (value % 1'000 == 0) {
+      digits = 6;
+      value /= 1'000;
     }
+    text[size++] = '.';
+    put_digits(text + size + static_cast<std::size_t>(digits), value, digits);
+    size += static_cast<std::size_t>(digits);
   }
-  std::string text(buffer, static_cast<std::size_t>(n));
-  text += "+00:00";
-  return text;
+  for (char c : {'+', '0', '0', ':', '0', '0'}) text[size++] = c;
+  return std::string(text, size);
 }
 
 }  // namespace morvane
