@@ -8,8 +8,13 @@ for b in "$BUILD"/bench/bench/*_bench; do
   log "$(basename "$b")"
   "$b" --benchmark_min_time=0.2
 done
-if [ -f "$ROOT/bench/python_bench.py" ]; then
+shopt -s nullglob
+python_benches=("$ROOT"/bench/python*_bench.py)
+if ((${#python_benches[@]})); then
   ensure_venv
   "$VENV/bin/python" -m pip install -q --no-build-isolation "$ROOT"
-  "$VENV/bin/python" "$ROOT/bench/python_bench.py"
+  for b in "${python_benches[@]}"; do
+    log "$(basename "$b")"
+    "$VENV/bin/python" "$b"
+  done
 fi
