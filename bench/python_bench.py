@@ -10,6 +10,12 @@ import morvane
 
 WORKED_EXAMPLE = "Le serveur ne répond pas. Erreur 500!!! Je pense que c'est la base de données."
 DOCSTRING_EXAMPLE = "Patient présente fièvre, toux, fatigue depuis 3 jours"
+# 200 bytes of UTF-8.
+MEDICAL_REASONING = (
+    "Patient de 54 ans, anamnèse: fièvre et toux depuis 3 jours. Premier diagnostic: grippe; "
+    "diagnostic différentiel: pneumonie, COVID. Pas d'urgence vitale. Examen physique et "
+    "radiographie à prévoir."
+)
 CALLS_FOR_MEMORY = 1_000_000
 MEMORY_LIMIT = 2 << 20  # bytes of growth allowed after warm-up
 
@@ -30,6 +36,21 @@ def empty_input_error(forensic):
     return call
 
 
+def domain_cases():
+    adapter = morvane.domain.DomainAdapter("medical")
+    verdict = morvane.domain.Verdict(
+        "Grippe saisonnière", "Fièvre, toux, fatigue", 0.85, ["Repos", "Hydratation", "Contrôle à 48 h"]
+    )
+    DomainAdapter, validate, format_output = morvane.domain.DomainAdapter, adapter.validate, adapter.format_output
+    terminology = adapter.terminology
+    return [
+        ("DomainAdapter(\"medical\") (target <= 8000 ns)", lambda: DomainAdapter("medical")),
+        ("validate, 200-byte text (target <= 1500 ns)", lambda: validate(MEDICAL_REASONING)),
+        ("format_output (target <= 2000 ns)", lambda: format_output(verdict)),
+        ("terminology() (target <= 6000 ns)", terminology),
+    ]
+
+
 def resident_bytes():
     with open("/proc/self/statm") as statm:
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
@@ -42,6 +63,7 @@ def main():
         ("analyze, worked example (target <= 2500 ns)", lambda: analyze(WORKED_EXAMPLE)),
         ("analyze, docstring example", lambda: analyze(DOCSTRING_EXAMPLE)),
         ("analyze, \"Empty input provided\" error", empty_input_error(forensic)),
+        *domain_cases(),
     ]
     print(f"morvane Python benchmark (CPython {sys.version.split()[0]})")
     for label, call in cases:
