@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cmath>
 
-#include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/task_group.h>
 
 #include "protocol/multi_path/path_generation.hpp"
 #include "support/pool.hpp"
@@ -33,9 +33,16 @@ std::expected<MultiPathResult, ReasoningError> SimpleStrategy::run(
 
   const auto start = std::chrono::steady_clock::now();
   if (parallel_) {
-    // The paths never call into Python, so the calling thread may take part.
+    // The paths never call into Python, so the calling thread takes part: it builds the
+    // procedural path, the longest, while the other two are offered to the workers.
+    // Each path has its own slot, so the order of the result never depends on who
+    // finishes first.
     WorkerPool::instance().execute([&] {
-      oneapi::tbb::parallel_for(std::size_t{0}, kTypes.size(), build);
+      oneapi::tbb::task_group group;
+      group.run([&] { build(0); });
+      group.run([&] { build(1); });
+      build(2);
+      group.wait();
     });
   } else {
     for (std::size_t i = 0; i < kTypes.size(); ++i) build(i);
