@@ -21,14 +21,22 @@ constexpr std::string_view kCallFailedLine = "Error calling Python expand: ";
 constexpr std::string_view kNotAList = "Expert expand must return a list";
 constexpr std::string_view kNodeFailed = "Failed to create Python ThoughtNode";
 
-// The interned name "expand", made once under the lock.
-PyObject* expand_name() {
-  static PyObject* name = nullptr;
-  if (name == nullptr) {
-    name = PyUnicode_InternFromString("expand");
-    if (name == nullptr) fail_on_python_error();
-  }
+// The attribute names, interned once under the lock and kept for the process.
+struct Names {
+  PyObject* expand;
+  PyObject* content;
+  PyObject* score;
+};
+
+PyObject* interned(const char* text) {
+  PyObject* name = PyUnicode_InternFromString(text);
+  if (name == nullptr) fail_on_python_error();
   return name;
+}
+
+const Names& names() {
+  static const Names made{interned("expand"), interned("content"), interned("score")};
+  return made;
 }
 
 // Writes the whole line to file descriptor 1, not through sys.stdout.
@@ -80,10 +88,25 @@ std::string not_a_list(PyObject* object) {
   return text;
 }
 
+// A thread that Python does not know (a pool worker) gets a Python thread state the
+// first time it calls a searcher, and keeps it: made and dropped around every call, it
+// would cost a fresh frame stack (mmap, page faults, munmap) each time. The extra
+// PyGILState_Ensure is never released, so later Ensure/Release pairs only take and
+// give back the lock. Python deletes the kept states when the interpreter ends.
+void keep_thread_state() noexcept {
+  thread_local bool kept = false;
+  if (kept || !lock_count_is_zero()) return;
+  kept = true;
+  if (PyGILState_GetThisThreadState() != nullptr) return;  // a Python thread: it has its own
+  PyGILState_Ensure();
+  PyEval_SaveThread();
+}
+
 }  // namespace
 
 std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtNode& node,
                                                          std::string_view context_domain) const {
+  keep_thread_state();
   LockTaken lock;
   // Every reference below is dropped before the lock goes back, whichever way this ends.
   OwnedRef python_node(new_thought_node(node));
@@ -91,7 +114,7 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
   OwnedRef domain = new_str(context_domain);
 
   PyObject* args[] = {searcher_.get(), python_node.get(), domain.get()};
-  OwnedRef result(PyObject_VectorcallMethod(expand_name(), args, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+  OwnedRef result(PyObject_VectorcallMethod(names().expand, args, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
   if (!result) {
     OwnedRef exception(PyErr_GetRaisedException());
     if (is_panic(exception.get())) rethrow_panic(std::move(exception));
@@ -118,9 +141,9 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
     OwnedRef item(Py_NewRef(PyList_GET_ITEM(result.get(), i)));
     std::string content;
     float score = 0.0f;
-    OwnedRef content_value(PyObject_GetAttrString(item.get(), "content"));
+    OwnedRef content_value(PyObject_GetAttr(item.get(), names().content));
     if (!content_value || !convert(content_value.get(), content)) fail_on_python_error();
-    OwnedRef score_value(PyObject_GetAttrString(item.get(), "score"));
+    OwnedRef score_value(PyObject_GetAttr(item.get(), names().score));
     if (!score_value || !convert(score_value.get(), score)) fail_on_python_error();
     children.push_back(morvane::ThoughtNode::new_child(node.id, std::move(content), score, node.depth + 1));
   }
