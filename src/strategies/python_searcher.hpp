@@ -14,8 +14,10 @@
 //                                    the node gets no children
 //   not a list / a bad item          InternalFailure
 //
-// The Python object is released under the lock, or queued when the last holder lets
-// go on a thread without it (DeferredRef). Safe to call from several threads at once.
+// A pool worker keeps the Python thread state that its first call makes, so later
+// calls only take and give back the lock. The Python object is released under the
+// lock, or queued when the last holder lets go on a thread without it (DeferredRef).
+// Safe to call from several threads at once.
 #pragma once
 
 #include "lib/interpreter_lock.hpp"
