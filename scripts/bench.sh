@@ -13,8 +13,10 @@ python_benches=("$ROOT"/bench/python*_bench.py)
 if ((${#python_benches[@]})); then
   ensure_venv
   "$VENV/bin/python" -m pip install -q --no-build-isolation "$ROOT"
+  missed=0
   for b in "${python_benches[@]}"; do
     log "$(basename "$b")"
-    "$VENV/bin/python" "$b"
+    "$VENV/bin/python" "$b" || missed=1  # a script exits 1 when a figure misses its target
   done
+  ((missed == 0)) || log "some Python figures missed their targets (see above)"
 fi
