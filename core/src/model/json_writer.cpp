@@ -2,14 +2,24 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 
 #include "support/float_text.hpp"
 
 namespace morvane {
 
 void JsonWriter::new_line(std::size_t depth) {
-  out_ += '\n';
-  out_.append(2 * depth, ' ');
+  // A line break and the indent in one append; deeper levels than the table holds
+  // (never reached by the system's records) take a second one.
+  static constexpr std::string_view kBreak =
+      "\n                                                                ";
+  const std::size_t spaces = 2 * depth;
+  if (spaces < kBreak.size()) {
+    out_.append(kBreak.data(), spaces + 1);
+  } else {
+    out_ += '\n';
+    out_.append(spaces, ' ');
+  }
 }
 
 // Places the next item: a comma after an earlier sibling, then a fresh line.
@@ -63,17 +73,38 @@ constexpr auto kNeedsEscape = [] {
 
 }  // namespace
 
+// True when one of the 8 bytes of `word` must be escaped: below 0x20, '"' or '\\'.
+constexpr bool word_needs_escape(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  const auto has_zero = [](std::uint64_t x) { return ((x - kOnes) & ~x & kHigh) != 0; };
+  const bool control = ((word - kOnes * 0x20) & ~word & kHigh) != 0;
+  return control || has_zero(word ^ (kOnes * '"')) || has_zero(word ^ (kOnes * '\\'));
+}
+
 void JsonWriter::append_escaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.reserve(out.size() + text.size() + 2);
   out += '"';
   const char* run = text.data();  // start of the pending run of bytes written as they are
   const char* const end = text.data() + text.size();
-  for (const char* p = run; p != end; ++p) {
+  const char* p = run;
+  while (p != end) {
+    // Skip clean words eight bytes at a time, then look at single bytes.
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, 8);
+      if (word_needs_escape(word)) break;
+      p += 8;
+    }
+    if (p == end) break;
     const auto c = static_cast<unsigned char>(*p);
-    if (!kNeedsEscape[c]) [[likely]] continue;
+    if (!kNeedsEscape[c]) {
+      ++p;
+      continue;
+    }
     out.append(run, p);
-    run = p + 1;
+    run = ++p;
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;

@@ -71,12 +71,13 @@ WorkerPool& WorkerPool::instance() {
 WorkerPool::WorkerPool() {
   const auto processors = static_cast<std::size_t>(oneapi::tbb::info::default_concurrency());
   threads_ = pool_size(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processors);
-  // oneTBB counts the calling thread in its global limit (processors - 1 workers by
-  // default): raise it so the arena gets `threads_` real workers, none reserved for
-  // callers. The control lives as long as the pool, that is until the process ends.
+  // `threads_` real workers plus one slot kept for a calling thread, so that execute()
+  // lets its caller take part instead of handing the work over and waiting. oneTBB
+  // counts that caller in its global limit (processors - 1 workers by default): raise
+  // it to match. The control lives as long as the pool, that is until the process ends.
   control_ = std::make_unique<oneapi::tbb::global_control>(
       oneapi::tbb::global_control::max_allowed_parallelism, threads_ + 1);
-  arena_ = std::make_unique<oneapi::tbb::task_arena>(static_cast<int>(threads_), 0);
+  arena_ = std::make_unique<oneapi::tbb::task_arena>(static_cast<int>(threads_) + 1, 1);
   arena_->initialize();
   observer_ = std::make_unique<Observer>(*arena_);
 }
