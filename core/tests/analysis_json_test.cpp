@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/forensic_analysis.hpp"
+#include "model/json_writer.hpp"
 
 namespace morvane {
 namespace {
@@ -147,6 +148,28 @@ void expect_failures(const std::vector<FailureCase>& cases) {
     const auto result = ForensicAnalysis::deserialize(m.text);
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().message, c.message + m.position);
+  }
+}
+
+// The writer skips clean text eight bytes at a time: every escaped byte must be found
+// wherever it falls in a word, and bytes at or above 0x7f must never be escaped.
+TEST(AnalysisWriter, EscapesAtEveryPositionOfAWord) {
+  const std::pair<char, std::string_view> escapes[] = {
+      {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\t', "\\t"}, {'\b', "\\b"},
+      {'\f', "\\f"}, {'\r', "\\r"}, {'\0', "\\u0000"}, {'\x1f', "\\u001f"}, {'\x01', "\\u0001"},
+  };
+  const std::string filler = "abcdefghijklmnopqrst\x7f\xc3\xa9!";
+  for (const auto& [byte, escaped] : escapes) {
+    for (std::size_t at = 0; at <= filler.size(); ++at) {
+      std::string text = filler;
+      text.insert(at, 1, byte);
+      std::string expected = "\"" + filler.substr(0, at);
+      expected += escaped;
+      expected += filler.substr(at) + "\"";
+      std::string out;
+      JsonWriter::append_escaped(out, text);
+      EXPECT_EQ(out, expected) << "byte " << int(byte) << " at " << at;
+    }
   }
 }
 
