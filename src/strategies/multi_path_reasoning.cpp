@@ -65,7 +65,9 @@ OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
     raise_text(PyExc_ValueError, analysis.error().message);
     return {};
   }
-  const morvane::RuleRegistry registry = morvane::default_rule_registry();
+  // The built-in registry is immutable and the lock only reads it, so one built once
+  // per process serves every call exactly as a fresh one would.
+  static const morvane::RuleRegistry registry = morvane::default_rule_registry();
   auto context = morvane::lock_domain(registry, context_domain, kLockSource);
   if (!context) {
     std::string text(kStepFailed);

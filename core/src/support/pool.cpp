@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
-#include <latch>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
@@ -87,7 +89,7 @@ WorkerPool::~WorkerPool() = default;
 bool WorkerPool::in_pool() const { return t_in_pool; }
 
 void WorkerPool::run_detached(Work work) {
-  std::latch done(1);
+  std::atomic<bool> done{false};
   std::exception_ptr failure;
   arena_->enqueue([&] {
     try {
@@ -95,9 +97,20 @@ void WorkerPool::run_detached(Work work) {
     } catch (...) {
       failure = std::current_exception();
     }
-    done.count_down();
+    done.store(true, std::memory_order_release);
+    done.notify_one();
   });
-  done.wait();
+  // Pool work is often short (one beam iteration): a thread put to sleep and woken
+  // again costs tens of microseconds on a virtual machine, far more than the work.
+  // So the caller first polls for a while, yielding its core, and only then sleeps.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+  while (!done.load(std::memory_order_acquire)) {
+    if (std::chrono::steady_clock::now() >= give_up) {
+      done.wait(false, std::memory_order_acquire);
+      break;
+    }
+    std::this_thread::yield();
+  }
   if (failure) std::rethrow_exception(failure);
 }
 
