@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/forensic_analysis.hpp"
+#include "model/json_reader.hpp"
 #include "model/json_writer.hpp"
 
 namespace morvane {
@@ -419,6 +420,24 @@ TEST(AnalysisJson, WriteThenReadGivesTheSameRecord) {
     EXPECT_EQ(*back, a);
     EXPECT_EQ(std::bit_cast<std::uint32_t>(back->metadata.confidence),
               std::bit_cast<std::uint32_t>(a.metadata.confidence));
+  }
+}
+
+// The metadata on its own: the value it writes, read back by its own reader, which
+// stops just after that value in either form.
+TEST(AnalysisJson, MetadataAlone) {
+  const AnalysisMetadata m{"t", "legal", 0.90000004f};
+  std::string json;
+  JsonWriter w(json);
+  m.serialize(w);
+  EXPECT_EQ(json, "{\n  \"timestamp\": \"t\",\n  \"detected_domain\": \"legal\",\n  \"confidence\": 0.90000004\n}");
+  for (const std::string& text : {json + " ,", std::string(R"(["t", "legal", 0.90000004] ,)")}) {
+    SCOPED_TRACE(text);
+    JsonReader r(text);
+    const auto back = AnalysisMetadata::deserialize(r);
+    ASSERT_TRUE(back.has_value()) << r.error(back.error()).message;
+    EXPECT_EQ(*back, m);
+    EXPECT_EQ(r.offset(), text.size() - 2);
   }
 }
 

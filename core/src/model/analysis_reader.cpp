@@ -251,16 +251,6 @@ Status read_confidence(JsonReader& r, float& out) {
   return {};
 }
 
-Status read_metadata(JsonReader& r, AnalysisMetadata& m) {
-  return read_record(r, kMetadataShape, [&](std::size_t field) -> Status {
-    switch (field) {
-      case 0: return read_text(r, m.timestamp);
-      case 1: return read_domain(r, m.detected_domain);
-      default: return read_confidence(r, m.confidence);
-    }
-  });
-}
-
 Status read_analysis(JsonReader& r, ForensicAnalysis& a) {
   return read_record(r, kAnalysisShape, [&](std::size_t field) -> Status {
     switch (field) {
@@ -268,14 +258,32 @@ Status read_analysis(JsonReader& r, ForensicAnalysis& a) {
       case 1: return read_text_list(r, a.desires);
       case 2: return read_text_map(r, a.constraints);
       case 3: return read_text_list(r, a.unreliable_indicators);
-      default: return read_metadata(r, a.metadata);
+      default: {
+        auto metadata = AnalysisMetadata::deserialize(r);
+        if (!metadata) return std::unexpected(std::move(metadata.error()));
+        a.metadata = *std::move(metadata);
+        return {};
+      }
     }
   });
 }
 
-#undef MORVANE_JSON_TRY
-
 }  // namespace
+
+std::expected<AnalysisMetadata, JsonFailure> AnalysisMetadata::deserialize(JsonReader& r) {
+  AnalysisMetadata m;
+  const Status status = read_record(r, kMetadataShape, [&](std::size_t field) -> Status {
+    switch (field) {
+      case 0: return read_text(r, m.timestamp);
+      case 1: return read_domain(r, m.detected_domain);
+      default: return read_confidence(r, m.confidence);
+    }
+  });
+  if (!status) return std::unexpected(status.error());
+  return m;
+}
+
+#undef MORVANE_JSON_TRY
 
 std::expected<ForensicAnalysis, JsonError> ForensicAnalysis::deserialize(std::string_view text) {
   JsonReader r(text);

@@ -40,20 +40,24 @@ std::string ForensicAnalysis::serialize() const {
   w.end_object();
   write_list(w, "unreliable_indicators", unreliable_indicators);
   w.key("metadata");
+  metadata.serialize(w);
+  w.end_object();
+  return out;
+}
+
+void AnalysisMetadata::serialize(JsonWriter& w) const {
   w.begin_object();
   w.key("timestamp");
-  w.string(metadata.timestamp);
+  w.string(timestamp);
   w.key("detected_domain");
-  if (metadata.detected_domain) {
-    w.string(*metadata.detected_domain);
+  if (detected_domain) {
+    w.string(*detected_domain);
   } else {
     w.null();
   }
   w.key("confidence");
-  w.float32(metadata.confidence);
+  w.float32(confidence);
   w.end_object();
-  w.end_object();
-  return out;
 }
 
 }  // namespace morvane

@@ -6,7 +6,9 @@
 //
 // serialize() writes the analysis in the system's pretty JSON layout and cannot
 // fail. deserialize() reads any text: it gives back a complete record or a JsonError
-// whose message ends with the line and column where reading stopped.
+// whose message ends with the line and column where reading stopped. The metadata's
+// own serialize() and deserialize() write and read the value of the member
+// `metadata` inside those two.
 #pragma once
 
 #include <expected>
@@ -20,6 +22,10 @@
 
 namespace morvane {
 
+class JsonReader;
+class JsonWriter;
+struct JsonFailure;
+
 struct ForensicConfig {
   float min_confidence = 0.5f;
   bool detect_unreliable_narrator = true;
@@ -32,6 +38,11 @@ struct AnalysisMetadata {
   float confidence = 0.0f;
 
   bool operator==(const AnalysisMetadata&) const = default;
+
+  // The metadata object, as the value that follows the key `metadata`.
+  void serialize(JsonWriter& w) const;
+  // The value that stands next, in object or array form.
+  static std::expected<AnalysisMetadata, JsonFailure> deserialize(JsonReader& r);
 };
 
 struct ForensicAnalysis {
