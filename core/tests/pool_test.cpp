@@ -1,13 +1,16 @@
 // The worker pool: its size rule, work on its threads, exceptions carried back.
 #include <gtest/gtest.h>
 #include <oneapi/tbb/parallel_for.h>
+#include <oneapi/tbb/task_group.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 
 #include "support/internal_failure.hpp"
@@ -49,26 +52,80 @@ TEST(PoolSize, FromTheEnvironment) {
   }
 }
 
-TEST(Pool, ReadsTheVariableOnFirstUse) {
-  // oneTBB is not fork-safe once started: check in a freshly executed child process.
+// Runs the tests matching `filter` again in a freshly executed process whose
+// environment holds RAYON_NUM_THREADS=`threads` (oneTBB is not fork-safe once
+// started, and the pool reads the variable only once); true when they pass.
+bool passes_in_child(const char* threads, const char* filter) {
+  const std::string variable = std::string("RAYON_NUM_THREADS=") + threads;
+  const std::string filter_arg = std::string("--gtest_filter=") + filter;
+  char* const argv[] = {const_cast<char*>("pool_test"), const_cast<char*>(filter_arg.c_str()),
+                        nullptr};
+  char* const envp[] = {const_cast<char*>(variable.c_str()), nullptr};
   const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
+  if (pid < 0) return false;
   if (pid == 0) {
-    setenv("RAYON_NUM_THREADS", "3", 1);
-    execl("/proc/self/exe", "pool_test", "--gtest_filter=Pool.ChildReportsSize",
-          static_cast<char*>(nullptr));
+    execve("/proc/self/exe", argv, envp);
     _exit(127);
   }
   int status = 0;
   waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool child_with(const char* threads) {
+  const char* value = std::getenv("RAYON_NUM_THREADS");
+  return value != nullptr && std::string_view(value) == threads;
+}
+
+TEST(Pool, ReadsTheVariableOnFirstUse) {
+  EXPECT_TRUE(passes_in_child("3", "Pool.ChildReportsSize"));
 }
 
 TEST(Pool, ChildReportsSize) {
-  const char* value = std::getenv("RAYON_NUM_THREADS");
-  if (value == nullptr || std::string_view(value) != "3") GTEST_SKIP() << "run by ReadsTheVariableOnFirstUse";
+  if (!child_with("3")) GTEST_SKIP() << "run by ReadsTheVariableOnFirstUse";
   EXPECT_EQ(WorkerPool::instance().threads(), 3u);
+}
+
+// A caller taking part in its own work (execute) must not pick up tasks of another
+// caller's detached work while it waits: those may call a Python searcher, which
+// runs only on the workers and on its own caller. Idle workers are needed for the
+// waiting caller to find nothing of its own to do, hence a child with six.
+TEST(Pool, ExecuteTakesNoPartInOtherCallersWork) {
+  EXPECT_TRUE(passes_in_child("6", "Pool.ChildExecuteStaysInItsOwnWork"));
+}
+
+TEST(Pool, ChildExecuteStaysInItsOwnWork) {
+  if (!child_with("6")) GTEST_SKIP() << "run by ExecuteTakesNoPartInOtherCallersWork";
+  WorkerPool& pool = WorkerPool::instance();
+  std::mutex mutex;
+  std::set<std::thread::id> detached_threads;
+  std::atomic<bool> stop = false;
+  std::thread::id taking_part;
+  std::thread other([&] {
+    taking_part = std::this_thread::get_id();
+    while (!stop) {
+      pool.execute([] {
+        oneapi::tbb::task_group group;
+        group.run([] {});
+        group.run([] {});
+        group.wait();
+      });
+    }
+  });
+  for (int round = 0; round < 100; ++round) {
+    pool.execute_detached([&] {
+      oneapi::tbb::parallel_for(0, 8, [&](int) {
+        {
+          std::lock_guard lock(mutex);
+          detached_threads.insert(std::this_thread::get_id());
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      });
+    });
+  }
+  stop = true;
+  other.join();
+  EXPECT_EQ(detached_threads.count(taking_part), 0u);
 }
 
 TEST(Pool, DetachedWorkRunsOnWorkersNotTheCaller) {

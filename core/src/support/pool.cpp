@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -89,29 +90,34 @@ WorkerPool::~WorkerPool() = default;
 bool WorkerPool::in_pool() const { return t_in_pool; }
 
 void WorkerPool::run_detached(Work work) {
-  std::atomic<bool> done{false};
-  std::exception_ptr failure;
-  arena_->enqueue([&] {
+  // The flag lives in shared state rather than on this stack: the worker still
+  // touches it (notify) after the store that lets this thread return.
+  struct State {
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+  };
+  const auto state = std::make_shared<State>();
+  arena_->enqueue([state, work] {
     try {
       work.call(work.target);
     } catch (...) {
-      failure = std::current_exception();
+      state->failure = std::current_exception();
     }
-    done.store(true, std::memory_order_release);
-    done.notify_one();
+    state->done.store(true, std::memory_order_release);
+    state->done.notify_one();
   });
   // Pool work is often short (one beam iteration): a thread put to sleep and woken
   // again costs tens of microseconds on a virtual machine, far more than the work.
   // So the caller first polls for a while, yielding its core, and only then sleeps.
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
-  while (!done.load(std::memory_order_acquire)) {
+  while (!state->done.load(std::memory_order_acquire)) {
     if (std::chrono::steady_clock::now() >= give_up) {
-      done.wait(false, std::memory_order_acquire);
+      state->done.wait(false, std::memory_order_acquire);
       break;
     }
     std::this_thread::yield();
   }
-  if (failure) std::rethrow_exception(failure);
+  if (state->failure) std::rethrow_exception(state->failure);
 }
 
 }  // namespace morvane

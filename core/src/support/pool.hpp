@@ -5,8 +5,10 @@
 // means N worker threads of its own. Parallel algorithms (tbb::parallel_for,
 // tbb::parallel_reduce, ...) called inside execute() or execute_detached() run on it.
 //
-//   execute(work)           runs work in the pool; the calling thread may take part.
-//                           For work that never waits on the caller (no Python).
+//   execute(work)           runs work in the pool; the calling thread may take part,
+//                           but only in tasks of this work, never in other callers'
+//                           work (a Python searcher of another search). For work that
+//                           never waits on the caller (no Python).
 //   execute_detached(work)  runs work on the pool's workers while the calling thread
 //                           only waits; exceptions thrown by work (InternalFailure
 //                           included) are rethrown on the calling thread. Called from
@@ -46,7 +48,7 @@ class WorkerPool {
 
   template <class F>
   void execute(F&& work) {
-    arena_->execute(std::forward<F>(work));
+    arena_->execute([&] { oneapi::tbb::this_task_arena::isolate(work); });
   }
 
   template <class F>
