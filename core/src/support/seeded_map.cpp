@@ -34,7 +34,7 @@ std::size_t SeededHash::operator()(std::string_view text) const noexcept {
     n -= 8;
   }
   std::uint64_t tail = 0;
-  std::memcpy(&tail, p, n);
+  if (n != 0) std::memcpy(&tail, p, n);
   h = (h ^ mix(tail ^ n)) * kMul;
   return static_cast<std::size_t>(mix(h ^ seed_));
 }
