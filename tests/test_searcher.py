@@ -218,8 +218,11 @@ class FailingScore:
 
 
 class BadFloat:
+    def __init__(self, message="no float here"):
+        self.message = message
+
     def __float__(self):
-        raise ValueError("no float here")
+        raise ValueError(self.message)
 
 
 @pytest.mark.parametrize(
@@ -232,6 +235,8 @@ class BadFloat:
         (item("x", "0.5"), "TypeError: must be real number, not str"),
         (item("x", None), "TypeError: must be real number, not NoneType"),
         (item("x", BadFloat()), "ValueError: no float here"),
+        # a lone surrogate cannot be UTF-8: it is replaced, the rest of the text kept
+        (item("x", BadFloat("bad \udc80 float")), "ValueError: bad \ufffd\ufffd\ufffd float"),
         (FailingScore(), "RuntimeError: score unavailable"),
     ],
 )
@@ -244,9 +249,20 @@ def test_a_bad_item_is_a_panic(panic_class, bad, error, capfd):
     assert out == "" and error in err
 
 
+class OddRepr:
+    def __repr__(self):
+        return "odd \udc80 repr"
+
+
 @pytest.mark.parametrize(
     "result, shown",
-    [((item("x", 0.5),), "(namespace(content='x', score=0.5),)"), (None, "None"), ({}, "{}"), ("ab", "'ab'")],
+    [
+        ((item("x", 0.5),), "(namespace(content='x', score=0.5),)"),
+        (None, "None"),
+        ({}, "{}"),
+        ("ab", "'ab'"),
+        (OddRepr(), "odd \ufffd\ufffd\ufffd repr"),
+    ],
 )
 def test_a_result_that_is_no_list_is_a_panic(panic_class, result, shown):
     reasoning = M.beam_search(10, 1, Recorder(lambda node: result))
@@ -291,6 +307,7 @@ def raising(exception):
         (object(), "AttributeError: 'object' object has no attribute 'expand'"),
         (types.SimpleNamespace(expand=lambda node: []), "TypeError: <lambda>() takes 1 positional argument but 2 were given"),
         (raising(ValueError("ligne\nsuivante é")), "ValueError: ligne\nsuivante é"),
+        (raising(ValueError("bad \udc80 value")), "ValueError: bad \ufffd\ufffd\ufffd value"),
     ],
 )
 def test_a_failing_call_prints_one_line_and_gives_no_children(searcher, line, capfd):
@@ -339,6 +356,13 @@ def test_a_panic_raised_by_the_searcher_ends_the_call(panic_class, where, capfd)
     assert "PanicException" in err and "Traceback" in err and f"raised at depth {where}" in err
     # later calls work as before
     assert json.loads(M.beam_search(2, 1, None).generate(analysis_json(), "medical"))
+
+
+def test_a_panic_text_with_a_lone_surrogate_is_kept_readable(panic_class, capfd):
+    with pytest.raises(panic_class) as caught:
+        run(raising(panic_class("raised \udc80 here")))
+    assert caught.value.args == ("raised \ufffd\ufffd\ufffd here",)
+    assert capfd.readouterr().out == ""
 
 
 @pytest.mark.parametrize("result", [None, [item(5, 0.5)]])

@@ -23,14 +23,23 @@ std::string thread_name() {
   return name;
 }
 
-std::string text_of(PyObject* object) {
+}  // namespace
+
+std::string utf8_text(PyObject* text) {
   Py_ssize_t size = 0;
-  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
-  if (data == nullptr) return {};
+  if (const char* data = PyUnicode_AsUTF8AndSize(text, &size)) return std::string(data, static_cast<std::size_t>(size));
+  PyErr_Clear();
+  // Lone surrogates: their bytes kept, then decoded again with U+FFFD in their place.
+  OwnedRef bytes(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
+  OwnedRef replaced(bytes ? PyUnicode_DecodeUTF8(PyBytes_AS_STRING(bytes.get()), PyBytes_GET_SIZE(bytes.get()), "replace")
+                          : nullptr);
+  const char* data = replaced ? PyUnicode_AsUTF8AndSize(replaced.get(), &size) : nullptr;
+  if (data == nullptr) {
+    PyErr_Clear();
+    return {};
+  }
   return std::string(data, static_cast<std::size_t>(size));
 }
-
-}  // namespace
 
 PyObject* panic_exception_type() noexcept {
   if (panic_type == nullptr) {
@@ -65,13 +74,13 @@ std::string error_text(PyObject* exception) {
   std::string text;
   OwnedRef name(PyType_GetQualName(Py_TYPE(exception)));
   if (name) {
-    text = text_of(name.get());
+    text = utf8_text(name.get());
   }
   PyErr_Clear();
   OwnedRef value(PyObject_Str(exception));
   if (value) {
     text += ": ";
-    text += text_of(value.get());
+    text += utf8_text(value.get());
   } else {
     text += ": <exception str() failed>";
   }
@@ -86,9 +95,12 @@ std::string take_error_text() {
 }
 
 void fail_on_python_error(std::string_view expectation, std::source_location where) {
+  // Taken before anything is allocated: should that fail, no Python error stays set
+  // on this thread (a pool worker keeps its thread state from call to call).
+  OwnedRef exception(PyErr_GetRaisedException());
   std::string text(expectation);
   text += ": ";
-  text += take_error_text();
+  text += exception ? error_text(exception.get()) : std::string("no Python error was set");
   throw InternalFailure(std::move(text), where);
 }
 

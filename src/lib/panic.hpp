@@ -13,6 +13,8 @@
 //   error_text(exception)  "{type qualname}: {str(exception)}" (": <exception str()
 //                          failed>" when str() fails): the text form of a Python error
 //                          that failure texts carry.
+//   utf8_text(str)         the UTF-8 of a str; a lone surrogate, which UTF-8 cannot
+//                          hold, is replaced by U+FFFD rather than losing the text.
 //   take_error_text()      fetches and clears the pending Python error: error_text().
 //   fail_on_python_error   throws InternalFailure "{expectation}: {pending error}".
 //   expect_new(made)       the result of a step that must make a Python object: an
@@ -40,6 +42,7 @@ PyObject* panic_exception_type() noexcept;
 bool is_panic(PyObject* exception) noexcept;
 
 std::string error_text(PyObject* exception);
+std::string utf8_text(PyObject* text);
 std::string take_error_text();
 
 [[noreturn]] void fail_on_python_error(std::string_view expectation = kStepFailed,

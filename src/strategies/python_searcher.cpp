@@ -57,32 +57,22 @@ void write_stdout(std::string_view text) noexcept {
   std::fputs("morvane: a Python searcher raised PanicException; its traceback follows\n", stderr);
   std::fflush(stderr);
   PyErr_DisplayException(exception.get());
-  std::string text;
+  std::string text = "<exception str() failed>";
   if (OwnedRef value{PyObject_Str(exception.get())}) {
-    Py_ssize_t size = 0;
-    if (const char* data = PyUnicode_AsUTF8AndSize(value.get(), &size)) {
-      text.assign(data, static_cast<std::size_t>(size));
-    }
-  }
-  if (PyErr_Occurred()) {
+    text = utf8_text(value.get());
+  } else {
     PyErr_Clear();
-    text = "<exception str() failed>";
   }
   throw InternalFailure(std::move(text));
 }
 
 // "{repr} is not an instance of 'list'": what came back instead of a list.
 std::string not_a_list(PyObject* object) {
-  std::string text;
+  std::string text = "<repr() failed>";
   if (OwnedRef repr{PyObject_Repr(object)}) {
-    Py_ssize_t size = 0;
-    if (const char* data = PyUnicode_AsUTF8AndSize(repr.get(), &size)) {
-      text.assign(data, static_cast<std::size_t>(size));
-    }
-  }
-  if (PyErr_Occurred()) {
+    text = utf8_text(repr.get());
+  } else {
     PyErr_Clear();
-    text = "<repr() failed>";
   }
   text += " is not an instance of 'list'";
   return text;
