@@ -76,13 +76,14 @@ bool is_white_space(char32_t c) {
 }
 
 Decoded decode_utf8(std::string_view text, std::size_t pos) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-  const auto length = static_cast<int32_t>(text.size());
-  auto i = static_cast<int32_t>(pos);
+  // A code point is at most 4 bytes: decode from a window, so any text size works.
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data()) + pos;
+  const auto length = static_cast<int32_t>(std::min<std::size_t>(text.size() - pos, 4));
+  int32_t i = 0;
   UChar32 c;
   U8_NEXT(bytes, i, length, c);
   if (c < 0) return {0xFFFD, 1};
-  return {static_cast<char32_t>(c), static_cast<std::size_t>(i) - pos};
+  return {static_cast<char32_t>(c), static_cast<std::size_t>(i)};
 }
 
 std::string_view trim_white_space(std::string_view text) {
