@@ -150,6 +150,11 @@ def test_class_shape(name):
     assert cls.__weakrefoffset__ == 0
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
+    # nor can the class itself change: a replaced __new__ could make objects whose
+    # payload was never built
+    for member in ["__new__", "__repr__", "anything"]:
+        with pytest.raises(TypeError):
+            setattr(cls, member, staticmethod(lambda cls, *args: object.__new__(cls)))
 
 
 @pytest.mark.parametrize("name", [name for name, entry in CLASSES.items() if not entry[3]])

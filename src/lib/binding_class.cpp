@@ -13,8 +13,9 @@ PyTypeObject* BindingClass::type() noexcept {
   if (def_.methods != nullptr) slots[n++] = {Py_tp_methods, def_.methods};
   if (def_.getset != nullptr) slots[n++] = {Py_tp_getset, def_.getset};
   slots[n] = {0, nullptr};
-  // No Py_TPFLAGS_BASETYPE: the class cannot be subclassed.
-  PyType_Spec spec{qualified_, static_cast<int>(basicsize_), 0, Py_TPFLAGS_DEFAULT, slots};
+  // No Py_TPFLAGS_BASETYPE: the class cannot be subclassed. Immutable: Python code cannot
+  // replace __new__ (and make objects whose payload was never built) or any other member.
+  PyType_Spec spec{qualified_, static_cast<int>(basicsize_), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
   type_ = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
   return type_;
 }

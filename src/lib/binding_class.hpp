@@ -1,8 +1,8 @@
 // Binding classes: Python heap types built from data, once per process.
 //
 // Every class is registered as "builtins.<Name>" (so __module__ is "builtins"),
-// derives directly from object, cannot be subclassed, has no instance dict, no weak
-// references and no setters, and stores its payload (a plain C++ value) by value in
+// derives directly from object, cannot be subclassed nor changed (an immutable type),
+// has no instance dict, no weak references and no setters, and stores its payload (a plain C++ value) by value in
 // the object. Calling a class declared without a constructor raises TypeError
 // "No constructor defined". Every entry (constructor, method, getter, representation,
 // deallocation) runs through run_entry (lib/entry.hpp).

@@ -27,7 +27,9 @@ std::string thread_name() {
 
 std::string utf8_text(PyObject* text) {
   Py_ssize_t size = 0;
-  if (const char* data = PyUnicode_AsUTF8AndSize(text, &size)) return std::string(data, static_cast<std::size_t>(size));
+  if (const char* data = PyUnicode_AsUTF8AndSize(text, &size)) {
+    return std::string(data, static_cast<std::size_t>(size));
+  }
   PyErr_Clear();
   // Lone surrogates: their bytes kept, then decoded again with U+FFFD in their place.
   OwnedRef bytes(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
