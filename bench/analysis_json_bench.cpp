@@ -5,20 +5,12 @@
 #include <string>
 
 #include "model/forensic_analysis.hpp"
+#include "worked_example.hpp"
 
 namespace morvane {
 namespace {
 
-ForensicAnalysis worked_example() {
-  ForensicAnalysis a;
-  a.facts = {"ABSENCE/NÉGATION: Le serveur ne répond pas", "Erreur 500",
-             "CONTEXTE: Je pense que c'est la base de données"};
-  a.desires = {"Objectif Indéterminé (Analyse approfondie requise)"};
-  a.constraints.emplace("domain", "technical");
-  a.unreliable_indicators = {"Hésitation: 'je pense'", "Émotion forte (Ponctuation excessive)"};
-  a.metadata = {"2026-12-10T10:08:45.123+00:00", "technical", 0.70000005f};
-  return a;
-}
+ForensicAnalysis worked_example() { return fixtures::worked_example_analysis(); }
 
 // The worked example with an unknown member of at least `bytes` bytes before its
 // metadata: records of numbers, texts (escapes and accents included), literals and

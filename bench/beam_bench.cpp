@@ -11,6 +11,7 @@
 #include "protocol/multi_path/strategy_factory.hpp"
 #include "rules/rule_registry.hpp"
 #include "support/pool.hpp"
+#include "worked_example.hpp"
 
 namespace morvane {
 namespace {
@@ -18,9 +19,7 @@ namespace {
 // The facts that forensic deconstruction finds in "Le serveur ne répond pas.
 // Erreur 500!!! Je pense que c'est la base de données."
 ForensicAnalysis worked_example(bool all_facts) {
-  ForensicAnalysis analysis;
-  analysis.facts = {"ABSENCE/NÉGATION: Le serveur ne répond pas", "Erreur 500",
-                    "CONTEXTE: Je pense que c'est la base de données"};
+  ForensicAnalysis analysis = fixtures::worked_example_analysis();
   if (!all_facts) analysis.facts.resize(1);
   return analysis;
 }

@@ -10,23 +10,12 @@
 #include "rules/rule_registry.hpp"
 #include "support/pool.hpp"
 #include "support/uuid.hpp"
+#include "worked_example.hpp"
 
 namespace morvane {
 namespace {
 
-// What forensic deconstruction makes of "Le serveur ne répond pas. Erreur 500!!! Je
-// pense que c'est la base de données."
-ForensicAnalysis worked_example() {
-  ForensicAnalysis analysis;
-  analysis.facts = {"ABSENCE/NÉGATION: Le serveur ne répond pas", "Erreur 500",
-                    "CONTEXTE: Je pense que c'est la base de données"};
-  analysis.desires = {"Objectif Indéterminé (Analyse approfondie requise)"};
-  analysis.constraints.emplace("domain", "technical");
-  analysis.unreliable_indicators = {"Hésitation: 'je pense'",
-                                    "Émotion forte (Ponctuation excessive)"};
-  analysis.metadata = {"2026-12-10T10:08:45.123+00:00", "technical", 0.3f + 0.4f};
-  return analysis;
-}
+ForensicAnalysis worked_example() { return fixtures::worked_example_analysis(); }
 
 ReasoningContext medical() { return *lock_domain(default_rule_registry(), "medical", "python"); }
 

@@ -13,6 +13,7 @@
 #include "model/forensic_analysis.hpp"
 #include "model/json_reader.hpp"
 #include "model/json_writer.hpp"
+#include "worked_example.hpp"
 
 namespace morvane {
 namespace {
@@ -31,14 +32,7 @@ ForensicAnalysis make_analysis(std::vector<std::string> facts, std::vector<std::
   return a;
 }
 
-ForensicAnalysis worked_example() {
-  return make_analysis(
-      {"ABSENCE/NÉGATION: Le serveur ne répond pas", "Erreur 500",
-       "CONTEXTE: Je pense que c'est la base de données"},
-      {"Objectif Indéterminé (Analyse approfondie requise)"}, {{"domain", "technical"}},
-      {"Hésitation: 'je pense'", "Émotion forte (Ponctuation excessive)"},
-      {"2026-12-10T10:08:45.123+00:00", "technical", 0.70000005f});
-}
+ForensicAnalysis worked_example() { return fixtures::worked_example_analysis(); }
 
 // ---------------------------------------------------------------------------
 // Writing

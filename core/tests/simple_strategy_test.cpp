@@ -10,6 +10,7 @@
 
 #include "protocol/multi_path/simple_strategy.hpp"
 #include "rules/rule_registry.hpp"
+#include "worked_example.hpp"
 
 namespace morvane {
 namespace {
@@ -23,19 +24,7 @@ ReasoningContext locked(const char* domain) {
   return std::move(*context);
 }
 
-// What forensic deconstruction makes of "Le serveur ne répond pas. Erreur 500!!! Je
-// pense que c'est la base de données."
-ForensicAnalysis worked_example() {
-  ForensicAnalysis analysis;
-  analysis.facts = {"ABSENCE/NÉGATION: Le serveur ne répond pas", "Erreur 500",
-                    "CONTEXTE: Je pense que c'est la base de données"};
-  analysis.desires = {"Objectif Indéterminé (Analyse approfondie requise)"};
-  analysis.constraints.emplace("domain", "technical");
-  analysis.unreliable_indicators = {"Hésitation: 'je pense'",
-                                    "Émotion forte (Ponctuation excessive)"};
-  analysis.metadata = {"2026-12-10T10:08:45.123+00:00", "technical", 0.3f + 0.4f};
-  return analysis;
-}
+ForensicAnalysis worked_example() { return fixtures::worked_example_analysis(); }
 
 // The result without what may differ between two runs: step ids and times.
 MultiPathResult without_ids_and_times(MultiPathResult result) {
