@@ -510,3 +510,24 @@ def test_the_searcher_goes_with_its_multi_path_reasoning(generate):
         json.loads(reasoning.generate(analysis_json(), "medical"))  # expansions on the workers
     del reasoning
     assert ref() is None  # released at once, without a collection
+
+
+class SelfHolding:
+    """A searcher that keeps the object that runs it: a reference cycle."""
+
+    def __init__(self):
+        self.reasoning = M.beam_search(2, 3, self)
+
+    def expand(self, node, context_domain):
+        return two_wide(node)
+
+
+@pytest.mark.parametrize("generate", [False, True])
+def test_a_searcher_holding_its_multi_path_reasoning_is_collected(generate):
+    searcher = SelfHolding()
+    if generate:
+        json.loads(searcher.reasoning.generate(analysis_json(), "medical"))
+    ref = weakref.ref(searcher)
+    del searcher
+    gc.collect()
+    assert ref() is None

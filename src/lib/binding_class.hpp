@@ -77,12 +77,17 @@ struct ClassDef {
   reprfunc repr = nullptr;
   PyMethodDef* methods = nullptr;  // ended by {}
   PyGetSetDef* getset = nullptr;   // ended by {}
+  // For a payload that holds Python objects: the class then takes part in the cycle
+  // collector. traverse visits them (and the type); clear drops them.
+  traverseproc traverse = nullptr;
+  inquiry clear = nullptr;
 };
 
 template <class T>
 void dealloc(PyObject* self) noexcept {
   EntryScope entry;
   PyTypeObject* type = Py_TYPE(self);
+  if (PyType_HasFeature(type, Py_TPFLAGS_HAVE_GC)) PyObject_GC_UnTrack(self);
   reinterpret_cast<Instance<T>*>(self)->value.~T();
   type->tp_free(self);
   Py_DECREF(type);

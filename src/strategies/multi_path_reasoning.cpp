@@ -42,17 +42,18 @@ void raise_text(PyObject* type, const std::string& text) {
   PyErr_SetObject(type, message.get());
 }
 
-OwnedRef simple() { return multi_path_reasoning_class.make(morvane::simple_strategy()); }
+OwnedRef simple() { return multi_path_reasoning_class.make({morvane::simple_strategy()}); }
 
 OwnedRef beam_search(Args<kBeamSearch>& args) {
   std::uint64_t beam_width = 0;
   std::uint64_t max_depth = 0;
   OwnedRef searcher;
   if (!args.get(0, beam_width) || !args.get(1, max_depth) || !args.get(2, searcher)) return {};
+  PyObject* const borrowed = searcher.get();
   auto python_searcher = std::make_shared<const PythonSearcher>(DeferredRef(searcher.release()));
   morvane::SharedStrategy strategy =
       std::make_shared<const morvane::BeamSearchStrategy>(std::move(python_searcher), beam_width, max_depth);
-  return multi_path_reasoning_class.make(std::move(strategy));
+  return multi_path_reasoning_class.make({std::move(strategy), borrowed});
 }
 
 OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
@@ -79,10 +80,16 @@ OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
   // The run touches Python only through a PythonSearcher, which takes the lock for
   // itself on whatever thread calls it: this thread must not keep it while it waits
   // for the pool. The JSON is written before the lock comes back, too.
-  const morvane::ReasoningStrategy& strategy = *multi_path_reasoning_class.of(self);
+  // The run keeps its own hold on the strategy: the cycle collector may clear the
+  // object from another thread while this one waits without the lock.
+  const morvane::SharedStrategy strategy = multi_path_reasoning_class.of(self).strategy;
+  if (!strategy) {
+    raise_text(PyExc_RuntimeError, "MultiPathReasoning object was cleared by the garbage collector");
+    return {};
+  }
   std::expected<std::string, morvane::ReasoningError> json = [&]() -> std::expected<std::string, morvane::ReasoningError> {
     LockReleased unlocked;
-    auto result = strategy.run(*analysis, *context);
+    auto result = strategy->run(*analysis, *context);
     if (!result) return std::unexpected(std::move(result.error()));
     return result->serialize();
   }();
@@ -100,12 +107,31 @@ PyMethodDef methods[] = {
     {},
 };
 
+int traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+  Py_VISIT(Py_TYPE(self));
+  Py_VISIT(multi_path_reasoning_class.of(self).searcher);
+  return 0;
+}
+
+// Breaks a cycle through the searcher: the strategy goes, and with it, once no run
+// holds it any more, the PythonSearcher's reference. An entry, so that the reference
+// is released at once rather than queued.
+int clear(PyObject* self) noexcept {
+  EntryScope entry;
+  Reasoning& reasoning = multi_path_reasoning_class.of(self);
+  reasoning.searcher = nullptr;
+  morvane::SharedStrategy dropped = std::exchange(reasoning.strategy, nullptr);
+  return 0;
+}
+
 }  // namespace
 
-Class<morvane::SharedStrategy> multi_path_reasoning_class({
+Class<Reasoning> multi_path_reasoning_class({
     .name = "MultiPathReasoning",
     .doc = "Wrapper pour MultiPathReasoning",
     .methods = methods,
+    .traverse = traverse,
+    .clear = clear,
 });
 
 }  // namespace morvane::py

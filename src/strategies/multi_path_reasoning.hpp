@@ -10,7 +10,8 @@
 //       with the interpreter lock given up (this thread's lock count reads zero
 //       meanwhile) and returns the result's JSON; a ReasoningError is RuntimeError
 //       with its text form.
-// The class has no constructor.
+// The class has no constructor. It takes part in the cycle collector: a searcher may
+// hold the object that holds it.
 #pragma once
 
 #include "lib/binding_class.hpp"
@@ -18,6 +19,12 @@
 
 namespace morvane::py {
 
-extern Class<morvane::SharedStrategy> multi_path_reasoning_class;
+struct Reasoning {
+  morvane::SharedStrategy strategy;  // empty only once the cycle collector cleared it
+  PyObject* searcher = nullptr;      // a beam search's Python searcher, borrowed: its
+                                     // PythonSearcher inside the strategy owns it
+};
+
+extern Class<Reasoning> multi_path_reasoning_class;
 
 }  // namespace morvane::py
