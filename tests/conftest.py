@@ -26,6 +26,17 @@ def run_python(code, timeout=120):
     )
 
 
+@pytest.fixture(scope="session")
+def panic_class():
+    """PanicException is no module attribute: take it from a call that raises it."""
+    analysis = morvane.ForensicDeconstruction().analyze("Patient présente fièvre")
+    try:
+        morvane.MultiPathReasoning.simple().generate(analysis, "Medical")
+    except BaseException as caught:  # noqa: B036 - PanicException derives from BaseException
+        return type(caught)
+    pytest.fail("an unlocked domain did not raise")
+
+
 @pytest.fixture
 def forensic():
     return morvane.ForensicDeconstruction()

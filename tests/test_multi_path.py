@@ -35,16 +35,6 @@ def worked():
     return ForensicDeconstruction().analyze(WORKED)
 
 
-@pytest.fixture(scope="module")
-def panic_class(worked):
-    """PanicException is no module attribute: take it from a call that raises it."""
-    try:
-        M.simple().generate(worked, "Medical")
-    except BaseException as caught:  # noqa: B036 - PanicException derives from BaseException
-        return type(caught)
-    pytest.fail("an unlocked domain did not raise")
-
-
 class Children:
     """A searcher: `count` children per node, scored 0.1, 0.2, ..., while depth < `deepest`."""
 

@@ -37,16 +37,6 @@ def run(searcher, beam_width=10, max_depth=1, domain="medical", facts=("fièvre"
     return result["procedural_path"], result["metadata"]["total_steps"]
 
 
-@pytest.fixture(scope="module")
-def panic_class():
-    analysis = ForensicDeconstruction().analyze("Patient présente fièvre")
-    try:
-        M.simple().generate(analysis, "Medical")
-    except BaseException as caught:  # noqa: B036 - PanicException derives from BaseException
-        return type(caught)
-    pytest.fail("an unlocked domain did not raise")
-
-
 class Recorder:
     """Records every call; answers with `answer(node, depth)`, a list of items."""
 
