@@ -12,7 +12,7 @@ import weakref
 import pytest
 
 from conftest import run_python
-from morvane import ForensicDeconstruction, MultiPathReasoning, ThoughtNode
+from morvane import MultiPathReasoning, ThoughtNode
 
 M = MultiPathReasoning
 UUID = re.compile(r"[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}")
