@@ -9,7 +9,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <optional>
+#include <thread>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -92,11 +96,36 @@ void keep_thread_state() noexcept {
   PyEval_SaveThread();
 }
 
+// How many threads are running a searcher's Python code, or about to. A thread that
+// finds another one there waits for it briefly, yielding its core, before it asks for
+// the interpreter lock: taking a lock that was just let go is quick, while blocking
+// on a held one puts the thread to sleep, and waking it again costs tens of
+// microseconds, far more than a short expand. A searcher that waits on input or
+// output gives the lock up, so after the brief wait its callers still overlap.
+std::atomic<int> g_in_python{0};
+
+class InPython {
+ public:
+  InPython() noexcept {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+    while (g_in_python.load(std::memory_order_acquire) != 0 && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::yield();
+    }
+    g_in_python.fetch_add(1, std::memory_order_acq_rel);
+  }
+  ~InPython() { g_in_python.fetch_sub(1, std::memory_order_acq_rel); }
+  InPython(const InPython&) = delete;
+  InPython& operator=(const InPython&) = delete;
+};
+
 }  // namespace
 
 std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtNode& node,
                                                          std::string_view context_domain) const {
   keep_thread_state();
+  // Declared before the lock, so it ends after the lock is given back.
+  std::optional<InPython> in_python;
+  if (lock_count_is_zero()) in_python.emplace();
   LockTaken lock;
   // Every reference below is dropped before the lock goes back, whichever way this ends.
   OwnedRef python_node(new_thought_node(node));

@@ -15,7 +15,9 @@
 //   not a list / a bad item          InternalFailure
 //
 // A pool worker keeps the Python thread state that its first call makes, so later
-// calls only take and give back the lock. The Python object is released under the
+// calls only take and give back the lock; a caller that finds another thread in a
+// searcher's Python code waits for it briefly before asking for the lock, rather than
+// being put to sleep on it. The Python object is released under the
 // lock, or queued when the last holder lets go on a thread without it (DeferredRef).
 // Safe to call from several threads at once.
 #pragma once
