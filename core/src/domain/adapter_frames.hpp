@@ -87,4 +87,11 @@ std::string report_frame(const ReportTemplate& report, const Verdict& verdict);
 
 std::string context_frame(std::string_view context, std::string_view block);
 
+// The fixed texts that one adapter fills the three frames with.
+struct AdapterTexts {
+  ValidationTable validation;
+  ReportTemplate report;
+  std::string_view context_block;
+};
+
 }  // namespace morvane

@@ -109,20 +109,30 @@ struct RuleRow {
   std::uint8_t priority;
 };
 
-// The record that the three adapters share, with the three operations that hand it
-// out. Construction builds the rules, then the name, then the copy of the map.
+// The fixed texts of one adapter: its checks, report template and context block
+// (adapter_frames.hpp).
+struct AdapterTexts;
+
+// The record that the three adapters share, with the six operations: the first three
+// hand the record out, the last three fill the frames with the adapter's texts.
+// Construction builds the rules, then the name, then the copy of the map.
 class AdapterRecord : public DomainAdapter {
  public:
   std::string_view domain_name() const final { return name_; }
   const TextMap& terminology() const final { return terminology_; }
   std::span<const DomainRule> rules() const final { return rules_; }
+  std::expected<ValidationResult, DomainError> validate(std::string_view reasoning) const final;
+  std::string format_output(const Verdict& verdict) const final;
+  std::string enrich_context(std::string_view context) const final;
 
  protected:
-  // `shared_map` gives the domain's process-wide map (building it on first use).
+  // `shared_map` gives the domain's process-wide map (building it on first use);
+  // `texts` lives as long as the process.
   AdapterRecord(std::span<const RuleRow> rule_rows, std::string_view display_name,
-                const TextMap& (*shared_map)());
+                const TextMap& (*shared_map)(), const AdapterTexts& texts);
 
  private:
+  const AdapterTexts* texts_;
   // Declared in construction order.
   std::vector<DomainRule> rules_;
   std::string name_;

@@ -67,20 +67,11 @@ constexpr std::string_view kContextBlock =
     "- Format: Qualification → Fondement → Dispositif";
 static_assert(kContextBlock.size() == 248);
 
+constexpr AdapterTexts kTexts{kValidation, kReport, kContextBlock};
+
 }  // namespace
 
-LegalAdapter::LegalAdapter() : AdapterRecord(kRules, "Legal", &legal_terminology) {}
-
-std::expected<ValidationResult, DomainError> LegalAdapter::validate(std::string_view reasoning) const {
-  return validate_frame(kValidation, reasoning);
-}
-
-std::string LegalAdapter::format_output(const Verdict& verdict) const {
-  return report_frame(kReport, verdict);
-}
-
-std::string LegalAdapter::enrich_context(std::string_view context) const {
-  return context_frame(context, kContextBlock);
-}
+LegalAdapter::LegalAdapter()
+    : AdapterRecord(kRules, "Legal", &legal_terminology, kTexts) {}
 
 }  // namespace morvane

@@ -68,20 +68,11 @@ constexpr std::string_view kContextBlock =
     "- Base: Evidence-based medicine";
 static_assert(kContextBlock.size() == 224);
 
+constexpr AdapterTexts kTexts{kValidation, kReport, kContextBlock};
+
 }  // namespace
 
-MedicalAdapter::MedicalAdapter() : AdapterRecord(kRules, "Medical", &medical_terminology) {}
-
-std::expected<ValidationResult, DomainError> MedicalAdapter::validate(std::string_view reasoning) const {
-  return validate_frame(kValidation, reasoning);
-}
-
-std::string MedicalAdapter::format_output(const Verdict& verdict) const {
-  return report_frame(kReport, verdict);
-}
-
-std::string MedicalAdapter::enrich_context(std::string_view context) const {
-  return context_frame(context, kContextBlock);
-}
+MedicalAdapter::MedicalAdapter()
+    : AdapterRecord(kRules, "Medical", &medical_terminology, kTexts) {}
 
 }  // namespace morvane

@@ -62,20 +62,11 @@ constexpr std::string_view kContextBlock =
     "- Validation: Tests de régression obligatoires";
 static_assert(kContextBlock.size() == 215);
 
+constexpr AdapterTexts kTexts{kValidation, kReport, kContextBlock};
+
 }  // namespace
 
-TechnicalAdapter::TechnicalAdapter() : AdapterRecord(kRules, "Technical", &technical_terminology) {}
-
-std::expected<ValidationResult, DomainError> TechnicalAdapter::validate(std::string_view reasoning) const {
-  return validate_frame(kValidation, reasoning);
-}
-
-std::string TechnicalAdapter::format_output(const Verdict& verdict) const {
-  return report_frame(kReport, verdict);
-}
-
-std::string TechnicalAdapter::enrich_context(std::string_view context) const {
-  return context_frame(context, kContextBlock);
-}
+TechnicalAdapter::TechnicalAdapter()
+    : AdapterRecord(kRules, "Technical", &technical_terminology, kTexts) {}
 
 }  // namespace morvane

@@ -15,10 +15,6 @@ namespace morvane {
 class TechnicalAdapter final : public AdapterRecord {
  public:
   TechnicalAdapter();
-
-  std::expected<ValidationResult, DomainError> validate(std::string_view reasoning) const override;
-  std::string format_output(const Verdict& verdict) const override;
-  std::string enrich_context(std::string_view context) const override;
 };
 
 }  // namespace morvane
