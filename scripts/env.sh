@@ -5,7 +5,7 @@ BUILD=${MORVANE_BUILD_ROOT:-$ROOT/build}
 VENV=$ROOT/.venv
 JOBS=${MORVANE_JOBS:-$(nproc)}
 
-DEBIAN_PACKAGES=(cmake ninja-build pkg-config g++ libpcre2-dev libicu-dev libtbb-dev libgtest-dev
+DEBIAN_PACKAGES=(cmake ninja-build pkg-config g++ libpcre2-dev libicu-dev libgtest-dev
                  libbenchmark-dev nlohmann-json3-dev clang-19 libclang-rt-19-dev)
 PYTHON_PACKAGES=(scikit-build-core pytest hypothesis)
 

@@ -1,17 +1,18 @@
-// The worker pool: its size rule, work on its threads, exceptions carried back.
+// The worker pool: its size rule, work on its threads, fork-join and its pieces,
+// exceptions carried back, and a fork child that gets a pool of its own.
 #include <gtest/gtest.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/task_group.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <barrier>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/internal_failure.hpp"
 #include "support/pool.hpp"
@@ -53,8 +54,8 @@ TEST(PoolSize, FromTheEnvironment) {
 }
 
 // Runs the tests matching `filter` again in a freshly executed process whose
-// environment holds RAYON_NUM_THREADS=`threads` (oneTBB is not fork-safe once
-// started, and the pool reads the variable only once); true when they pass.
+// environment holds RAYON_NUM_THREADS=`threads` (the pool reads the variable only
+// once, when it is made); true when they pass.
 bool passes_in_child(const char* threads, const char* filter) {
   const std::string variable = std::string("RAYON_NUM_THREADS=") + threads;
   const std::string filter_arg = std::string("--gtest_filter=") + filter;
@@ -77,6 +78,35 @@ bool child_with(const char* threads) {
   return value != nullptr && std::string_view(value) == threads;
 }
 
+// Waits for a forked child for at most `limit`; a child still running then is killed
+// and counts as a failure. Its exit status otherwise.
+int exit_status_within(pid_t pid, std::chrono::seconds limit) {
+  const auto give_up = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= give_up) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The threads that ran a parallel_for's bodies, from detached work.
+std::set<std::thread::id> threads_of_detached_loop(std::size_t n) {
+  std::mutex mutex;
+  std::set<std::thread::id> seen;
+  WorkerPool::instance().execute_detached([&] {
+    parallel_for(0, n, [&](std::size_t) {
+      std::lock_guard lock(mutex);
+      seen.insert(std::this_thread::get_id());
+    });
+  });
+  return seen;
+}
+
 TEST(Pool, ReadsTheVariableOnFirstUse) {
   EXPECT_TRUE(passes_in_child("3", "Pool.ChildReportsSize"));
 }
@@ -86,7 +116,7 @@ TEST(Pool, ChildReportsSize) {
   EXPECT_EQ(WorkerPool::instance().threads(), 3u);
 }
 
-// A caller taking part in its own work (execute) must not pick up tasks of another
+// A caller taking part in its own work (execute) must not pick up pieces of another
 // caller's detached work while it waits: those may call a Python searcher, which
 // runs only on the workers and on its own caller. Idle workers are needed for the
 // waiting caller to find nothing of its own to do, hence a child with six.
@@ -104,17 +134,12 @@ TEST(Pool, ChildExecuteStaysInItsOwnWork) {
   std::thread other([&] {
     taking_part = std::this_thread::get_id();
     while (!stop) {
-      pool.execute([] {
-        oneapi::tbb::task_group group;
-        group.run([] {});
-        group.run([] {});
-        group.wait();
-      });
+      pool.execute([] { join([] {}, [] { join([] {}, [] {}); }); });
     }
   });
   for (int round = 0; round < 100; ++round) {
     pool.execute_detached([&] {
-      oneapi::tbb::parallel_for(0, 8, [&](int) {
+      parallel_for(0, 8, [&](std::size_t) {
         {
           std::lock_guard lock(mutex);
           detached_threads.insert(std::this_thread::get_id());
@@ -128,20 +153,30 @@ TEST(Pool, ChildExecuteStaysInItsOwnWork) {
   EXPECT_EQ(detached_threads.count(taking_part), 0u);
 }
 
-TEST(Pool, DetachedWorkRunsOnWorkersNotTheCaller) {
-  WorkerPool& pool = WorkerPool::instance();
-  const auto caller = std::this_thread::get_id();
-  std::mutex mutex;
-  std::set<std::thread::id> seen;
-  pool.execute_detached([&] {
-    oneapi::tbb::parallel_for(0, 64, [&](int) {
-      std::lock_guard lock(mutex);
-      seen.insert(std::this_thread::get_id());
-      EXPECT_TRUE(pool.in_pool());
+// Four bodies that each wait for all four to arrive: they can only finish when they
+// run at the same time, on four workers.
+TEST(Pool, SlowBodiesOverlap) { EXPECT_TRUE(passes_in_child("4", "Pool.ChildBodiesOverlap")); }
+
+TEST(Pool, ChildBodiesOverlap) {
+  if (!child_with("4")) GTEST_SKIP() << "run by SlowBodiesOverlap";
+  std::atomic<int> arrived = 0;
+  std::atomic<int> met = 0;
+  WorkerPool::instance().execute_detached([&] {
+    parallel_for(0, 4, [&](std::size_t) {
+      ++arrived;
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (arrived < 4 && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+      if (arrived == 4) ++met;
     });
   });
+  EXPECT_EQ(met, 4);
+}
+
+TEST(Pool, DetachedWorkRunsOnWorkersNotTheCaller) {
+  WorkerPool& pool = WorkerPool::instance();
+  const std::set<std::thread::id> seen = threads_of_detached_loop(64);
   EXPECT_FALSE(seen.empty());
-  EXPECT_EQ(seen.count(caller), 0u);
+  EXPECT_EQ(seen.count(std::this_thread::get_id()), 0u);
   EXPECT_FALSE(pool.in_pool());
 }
 
@@ -149,6 +184,7 @@ TEST(Pool, NestedDetachedWorkRunsInline) {
   WorkerPool& pool = WorkerPool::instance();
   std::atomic<int> runs = 0;
   pool.execute_detached([&] {
+    EXPECT_TRUE(pool.in_pool());
     const auto outer = std::this_thread::get_id();
     pool.execute_detached([&] {
       EXPECT_EQ(std::this_thread::get_id(), outer);
@@ -158,19 +194,153 @@ TEST(Pool, NestedDetachedWorkRunsInline) {
   EXPECT_EQ(runs, 1);
 }
 
+TEST(Pool, ParallelForVisitsEveryIndexOnce) {
+  for (std::size_t n : {0u, 1u, 2u, 7u, 64u, 1000u}) {
+    std::vector<std::atomic<int>> visits(n);
+    WorkerPool::instance().execute_detached([&] { parallel_for(0, n, [&](std::size_t i) { ++visits[i]; }); });
+    for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(visits[i], 1) << "index " << i << " of " << n;
+  }
+}
+
+// Records the pieces it ran, in range order once joined.
+struct PieceLog {
+  std::vector<std::pair<std::size_t, std::size_t>> pieces;
+  PieceLog() = default;
+  PieceLog(PieceLog&, Split) {}
+  void operator()(const Range& range) { pieces.emplace_back(range.begin, range.end); }
+  void join(PieceLog& right) { pieces.insert(pieces.end(), right.pieces.begin(), right.pieces.end()); }
+};
+
+TEST(Pool, ReduceHalvesTheRangeTheSameWayEveryTime) {
+  using Pieces = std::vector<std::pair<std::size_t, std::size_t>>;
+  struct Case {
+    std::size_t size;
+    std::size_t grain;
+    Pieces expected;
+  };
+  const Case cases[] = {
+      {1, 1, {{0, 1}}},
+      {3, 3, {{0, 3}}},
+      {4, 1, {{0, 1}, {1, 2}, {2, 3}, {3, 4}}},
+      {10, 3, {{0, 2}, {2, 5}, {5, 7}, {7, 10}}},
+      {7, 2, {{0, 1}, {1, 3}, {3, 5}, {5, 7}}},
+      {5, 0, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}}},  // a grain of 0 counts as 1
+  };
+  for (const Case& c : cases) {
+    for (int round = 0; round < 20; ++round) {
+      PieceLog log;
+      WorkerPool::instance().execute_detached([&] { parallel_reduce(0, c.size, c.grain, log); });
+      EXPECT_EQ(log.pieces, c.expected) << c.size << " by " << c.grain;
+    }
+  }
+}
+
+TEST(Pool, OutsidePoolWorkPiecesRunInOrderOnTheCaller) {
+  const auto caller = std::this_thread::get_id();
+  std::vector<int> order;
+  join([&] { order.push_back(1); }, [&] {
+    EXPECT_EQ(std::this_thread::get_id(), caller);
+    order.push_back(2);
+  });
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST(Pool, InlineScopeKeepsEveryPieceOnTheCaller) {
+  WorkerPool& pool = WorkerPool::instance();
+  const auto caller = std::this_thread::get_id();
+  std::vector<std::size_t> order;
+  {
+    WorkerPool::InlineScope alone;
+    pool.execute_detached([&] {
+      parallel_for(0, 8, [&](std::size_t i) {
+        EXPECT_EQ(std::this_thread::get_id(), caller);
+        order.push_back(i);
+      });
+    });
+    pool.execute([&] { join([&] { order.push_back(100); }, [&] { order.push_back(101); }); });
+  }
+  EXPECT_EQ(order, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101}));
+  // Without the scope the workers are used again.
+  EXPECT_EQ(threads_of_detached_loop(8).count(caller), 0u);
+}
+
 TEST(Pool, FailureInWorkReachesTheCaller) {
   WorkerPool& pool = WorkerPool::instance();
   EXPECT_THROW(pool.execute_detached([] {
-    oneapi::tbb::parallel_for(0, 8, [](int i) {
+    parallel_for(0, 8, [](std::size_t i) {
       if (i == 5) throw InternalFailure("worker failed");
     });
   }),
                InternalFailure);
   EXPECT_THROW(pool.execute([] { throw InternalFailure("caller part failed"); }), InternalFailure);
+  // Both halves of a join fail: the first half's failure wins, and the second half,
+  // skipped or run, is no longer running when it arrives.
+  for (int round = 0; round < 50; ++round) {
+    std::atomic<int> started = 0;
+    std::atomic<int> ended = 0;
+    try {
+      pool.execute([&] {
+        join([] { throw InternalFailure("first"); }, [&] {
+          ++started;
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+          ++ended;
+          throw InternalFailure("second");
+        });
+      });
+      ADD_FAILURE() << "no failure reached the caller";
+    } catch (const InternalFailure& failure) {
+      EXPECT_EQ(failure.message(), "first");
+      EXPECT_EQ(started, ended);
+    }
+  }
   // The pool is still usable afterwards.
   int sum = 0;
-  pool.execute([&] { sum = 1; });
-  EXPECT_EQ(sum, 1);
+  pool.execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
+  EXPECT_EQ(sum, 3);
+}
+
+// The pool as a fork child finds it: made and busy in the parent, other threads of
+// the parent inside it at the moment of the fork. The child must get a pool of its
+// own whose workers run its detached work, and never wait on the parent's threads.
+TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
+#ifdef __SANITIZE_THREAD__
+  GTEST_SKIP() << "ThreadSanitizer cannot follow a child that starts threads after fork";
+#endif
+  WorkerPool& parent_pool = WorkerPool::instance();
+  std::atomic<bool> stop = false;
+  std::vector<std::thread> busy;
+  for (int i = 0; i < 2; ++i) {
+    busy.emplace_back([&, i] {
+      while (!stop) {
+        if (i == 0) {
+          threads_of_detached_loop(16);
+        } else {
+          parent_pool.execute([] { join([] {}, [] { join([] {}, [] {}); }); });
+        }
+      }
+    });
+  }
+  for (int round = 0; round < 20; ++round) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      WorkerPool& pool = WorkerPool::instance();
+      int status = &pool == &parent_pool ? 10 : 0;
+      const auto seen = threads_of_detached_loop(16);
+      if (seen.empty() || seen.count(std::this_thread::get_id()) != 0) status = 11;
+      int sum = 0;
+      pool.execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
+      if (sum != 3) status = 12;
+      _exit(status);
+    }
+    EXPECT_EQ(exit_status_within(pid, std::chrono::seconds(10)), 0) << "round " << round;
+  }
+  stop = true;
+  for (auto& t : busy) t.join();
+  // The parent goes on as before.
+  EXPECT_EQ(&WorkerPool::instance(), &parent_pool);
+  EXPECT_EQ(threads_of_detached_loop(16).count(std::this_thread::get_id()), 0u);
 }
 
 }  // namespace

@@ -1,17 +1,18 @@
 #include "support/pool.hpp"
 
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+
 #include <charconv>
-#include <cstdint>
-#include <cstdlib>
-#include <exception>
-#include <memory>
-#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cxxabi.h>
+#include <mutex>
+#include <string>
 #include <thread>
 
-#include <oneapi/tbb/global_control.h>
-#include <oneapi/tbb/info.h>
-#include <oneapi/tbb/task_scheduler_observer.h>
+#include "support/internal_failure.hpp"
 
 namespace morvane {
 namespace {
@@ -37,20 +38,37 @@ std::optional<std::string_view> env(const char* name) {
   return std::string_view(value);
 }
 
-thread_local bool t_in_pool = false;
+std::size_t processor_count() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : n;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// How long an idle worker keeps looking for work before it sleeps, and how long a
+// waiting thread polls before it sleeps. Pool work is often short (one beam
+// iteration, one path): a thread put to sleep and woken again costs tens of
+// microseconds on a virtual machine, far more than the work itself.
+constexpr auto kIdleSpin = std::chrono::microseconds(100);
+constexpr auto kWaitSpin = std::chrono::microseconds(200);
+
+constexpr std::uintptr_t kDone = 1;
+
+// The work this thread runs (0: none), and whether pool work on it runs inline.
+constinit thread_local std::uint64_t t_tag = 0;
+constinit thread_local int t_inline = 0;
+
+// What a thread sleeps on while it waits for a piece that another thread runs. It
+// lives as long as its thread, so the thread that finishes the piece may still
+// touch it after the waiter has gone on.
+struct Parker {
+  std::atomic<std::uint32_t> woken{0};
+};
+constinit thread_local Parker t_parker;
+
+std::atomic<std::uint64_t> g_next_tag{1};
 
 }  // namespace
-
-// Marks the threads that are inside the pool's arena, workers and callers alike.
-class WorkerPool::Observer final : public oneapi::tbb::task_scheduler_observer {
- public:
-  explicit Observer(oneapi::tbb::task_arena& arena) : task_scheduler_observer(arena) {
-    observe(true);
-  }
-  ~Observer() override { observe(false); }
-  void on_scheduler_entry(bool) override { t_in_pool = true; }
-  void on_scheduler_exit(bool) override { t_in_pool = false; }
-};
 
 std::size_t pool_size(std::optional<std::string_view> num_threads,
                       std::optional<std::string_view> rs_num_cpus, std::size_t processors) {
@@ -64,60 +82,259 @@ std::size_t pool_size(std::optional<std::string_view> num_threads,
   return static_cast<std::size_t>(size < kMaxPoolThreads ? size : kMaxPoolThreads);
 }
 
+// The pool's state: one queue of offered pieces, oldest first, under one mutex; the
+// workers take the oldest piece (the largest part of a halved range), a waiting thread
+// the newest piece of its own work.
+class PoolCore final : public WorkerPool {
+ public:
+  explicit PoolCore(std::size_t threads) noexcept : WorkerPool(threads) {}
+
+  // Starts the workers; the pool's size is the number that could be started.
+  void start(std::size_t wanted);
+
+  void push(pool_detail::Task& task);
+  pool_detail::Task* take_any();
+  pool_detail::Task* take_of(std::uint64_t tag);
+  bool reclaim(pool_detail::Task& task) noexcept;
+
+  void set_threads(std::size_t n) noexcept { threads_ = n; }
+
+ private:
+  void unlink(pool_detail::Task& task) noexcept;
+  void worker_main();
+
+  std::mutex mutex_;
+  pool_detail::Task* head_ = nullptr;
+  pool_detail::Task* tail_ = nullptr;
+  std::atomic<std::size_t> queued_{0};
+  std::atomic<std::uint32_t> wake_epoch_{0};
+  std::atomic<int> sleepers_{0};
+};
+
+namespace {
+
+// The current process's pool. A fork child's handler forgets the parent's (whose
+// threads did not come along) without touching it; the next use makes a new one.
+std::atomic<PoolCore*> g_pool{nullptr};
+std::atomic<bool> g_making{false};
+
+void forget_pool_in_child() noexcept {
+  g_pool.store(nullptr, std::memory_order_relaxed);
+  g_making.store(false, std::memory_order_relaxed);
+  // The forking thread alone comes along; whatever pool work it was part of stays
+  // behind with the parent's pool.
+  t_tag = 0;
+}
+
+PoolCore* current_pool() noexcept { return g_pool.load(std::memory_order_acquire); }
+
+// Marks a piece done and wakes its waiter if one sleeps on it. The last touch of the
+// task: once the state says done, the frame that holds it may be gone.
+void finish(pool_detail::Task& task) noexcept {
+  if (const auto waiter = task.state.exchange(kDone, std::memory_order_acq_rel); waiter != 0) {
+    auto* parker = reinterpret_cast<Parker*>(waiter);
+    parker->woken.store(1, std::memory_order_release);
+    parker->woken.notify_one();
+  }
+}
+
+// Runs one piece on this thread under the piece's work, and marks it done.
+void run_piece(pool_detail::Task& task) {
+  pool_detail::WorkScope scope(task.tag);
+  try {
+    task.call(task);
+  } catch (const abi::__forced_unwind&) {
+    // This thread is being ended (pthread_exit) in the middle of the piece: the waiter
+    // hears of it rather than waiting for good, and the unwinding goes on.
+    task.failure = std::make_exception_ptr(InternalFailure("a pool thread was ended while running pool work"));
+    finish(task);
+    throw;
+  } catch (...) {
+    task.failure = std::current_exception();
+  }
+  finish(task);
+}
+
+}  // namespace
+
+void PoolCore::start(std::size_t wanted) {
+  std::size_t started = 0;
+  for (; started < wanted; ++started) {
+    try {
+      std::thread worker([this, index = started] {
+        const std::string name = "morvane-pool-" + std::to_string(index);
+        pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
+        worker_main();
+      });
+      worker.detach();
+    } catch (...) {
+      break;  // no more threads to be had: the pool works with those it has
+    }
+  }
+  set_threads(started);
+}
+
+void PoolCore::worker_main() {
+  for (;;) {
+    if (pool_detail::Task* task = take_any()) {
+      run_piece(*task);
+      // In a fork child this thread can only be the forking one, back from a piece
+      // of the parent's pool: it has no pool to serve any more.
+      if (current_pool() != this) return;
+      continue;
+    }
+    const auto give_up = Clock::now() + kIdleSpin;
+    bool found = false;
+    while (Clock::now() < give_up) {
+      if (queued_.load(std::memory_order_seq_cst) != 0) {
+        found = true;
+        break;
+      }
+      sched_yield();
+    }
+    if (found) continue;
+    // Asleep until a piece is offered. The counter and the queue are read in the
+    // opposite order from push(), so that one of the two always sees the other.
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    const std::uint32_t epoch = wake_epoch_.load(std::memory_order_seq_cst);
+    if (queued_.load(std::memory_order_seq_cst) == 0) wake_epoch_.wait(epoch, std::memory_order_seq_cst);
+    sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+  }
+}
+
+void PoolCore::push(pool_detail::Task& task) {
+  {
+    std::lock_guard lock(mutex_);
+    task.prev = tail_;
+    task.next = nullptr;
+    task.queued = true;
+    (tail_ != nullptr ? tail_->next : head_) = &task;
+    tail_ = &task;
+    queued_.fetch_add(1, std::memory_order_seq_cst);
+  }
+  if (sleepers_.load(std::memory_order_seq_cst) > 0) {
+    wake_epoch_.fetch_add(1, std::memory_order_seq_cst);
+    wake_epoch_.notify_one();
+  }
+}
+
+void PoolCore::unlink(pool_detail::Task& task) noexcept {
+  (task.prev != nullptr ? task.prev->next : head_) = task.next;
+  (task.next != nullptr ? task.next->prev : tail_) = task.prev;
+  task.prev = task.next = nullptr;
+  task.queued = false;
+  queued_.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+pool_detail::Task* PoolCore::take_any() {
+  if (queued_.load(std::memory_order_seq_cst) == 0) return nullptr;
+  std::lock_guard lock(mutex_);
+  pool_detail::Task* task = head_;
+  if (task != nullptr) unlink(*task);
+  return task;
+}
+
+pool_detail::Task* PoolCore::take_of(std::uint64_t tag) {
+  if (tag == 0 || queued_.load(std::memory_order_seq_cst) == 0) return nullptr;
+  std::lock_guard lock(mutex_);
+  for (pool_detail::Task* task = tail_; task != nullptr; task = task->prev) {
+    if (task->tag == tag) {
+      unlink(*task);
+      return task;
+    }
+  }
+  return nullptr;
+}
+
+bool PoolCore::reclaim(pool_detail::Task& task) noexcept {
+  std::lock_guard lock(mutex_);
+  if (!task.queued) return false;
+  unlink(task);
+  return true;
+}
+
 WorkerPool& WorkerPool::instance() {
-  // Made on first use (thread-safe) and never destroyed: workers may still be running
-  // when static destructors run at exit.
-  static WorkerPool* const pool = new WorkerPool;
+  if (PoolCore* pool = current_pool()) return *pool;
+  static const bool registered = [] {
+    pthread_atfork(nullptr, nullptr, forget_pool_in_child);
+    return true;
+  }();
+  (void)registered;
+  // One thread makes the pool while the others wait for it. A spin flag rather than a
+  // mutex: a fork child resets it, whatever state the parent left it in.
+  while (g_making.exchange(true, std::memory_order_acquire)) sched_yield();
+  struct Done {
+    ~Done() { g_making.store(false, std::memory_order_release); }
+  } done;
+  PoolCore* pool = current_pool();
+  if (pool == nullptr) {
+    const std::size_t wanted = pool_size(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processor_count());
+    // Never destroyed: workers may still be running when static destructors run at exit.
+    pool = new PoolCore(wanted);
+    pool->start(wanted);
+    g_pool.store(pool, std::memory_order_release);
+  }
   return *pool;
 }
 
-WorkerPool::WorkerPool() {
-  const auto processors = static_cast<std::size_t>(oneapi::tbb::info::default_concurrency());
-  threads_ = pool_size(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processors);
-  // `threads_` real workers plus one slot kept for a calling thread, so that execute()
-  // lets its caller take part instead of handing the work over and waiting. oneTBB
-  // counts that caller in its global limit (processors - 1 workers by default): raise
-  // it to match. The control lives as long as the pool, that is until the process ends.
-  control_ = std::make_unique<oneapi::tbb::global_control>(
-      oneapi::tbb::global_control::max_allowed_parallelism, threads_ + 1);
-  arena_ = std::make_unique<oneapi::tbb::task_arena>(static_cast<int>(threads_) + 1, 1);
-  arena_->initialize();
-  observer_ = std::make_unique<Observer>(*arena_);
+WorkerPool::InlineScope::InlineScope() noexcept { ++t_inline; }
+WorkerPool::InlineScope::~InlineScope() { --t_inline; }
+
+namespace pool_detail {
+
+bool running_inline() noexcept { return t_inline > 0; }
+bool inside_work() noexcept { return t_tag != 0; }
+std::uint64_t new_tag() noexcept { return g_next_tag.fetch_add(1, std::memory_order_relaxed); }
+
+WorkScope::WorkScope(std::uint64_t tag) noexcept : saved_(t_tag) { t_tag = tag; }
+WorkScope::~WorkScope() { t_tag = saved_; }
+
+bool offer(Task& task) {
+  PoolCore& pool = static_cast<PoolCore&>(WorkerPool::instance());
+  if (pool.threads() == 0) return false;
+  task.tag = t_tag;
+  pool.push(task);
+  return true;
 }
 
-WorkerPool::~WorkerPool() = default;
+bool offer_detached(Task& task) {
+  PoolCore& pool = static_cast<PoolCore&>(WorkerPool::instance());
+  if (pool.threads() == 0) return false;
+  task.tag = new_tag();
+  pool.push(task);
+  return true;
+}
 
-bool WorkerPool::in_pool() const { return t_in_pool; }
+bool reclaim(Task& task) noexcept {
+  PoolCore* pool = current_pool();
+  return pool != nullptr && pool->reclaim(task);
+}
 
-void WorkerPool::run_detached(Work work) {
-  // The flag lives in shared state rather than on this stack: the worker still
-  // touches it (notify) after the store that lets this thread return.
-  struct State {
-    std::atomic<bool> done{false};
-    std::exception_ptr failure;
-  };
-  const auto state = std::make_shared<State>();
-  arena_->enqueue([state, work] {
-    try {
-      work.call(work.target);
-    } catch (...) {
-      state->failure = std::current_exception();
+void wait(Task& task) {
+  PoolCore* pool = current_pool();
+  const auto give_up = Clock::now() + kWaitSpin;
+  while (task.state.load(std::memory_order_acquire) != kDone) {
+    if (pool != nullptr) {
+      if (Task* mine = pool->take_of(t_tag)) {
+        run_piece(*mine);
+        continue;
+      }
     }
-    state->done.store(true, std::memory_order_release);
-    state->done.notify_one();
-  });
-  // Pool work is often short (one beam iteration): a thread put to sleep and woken
-  // again costs tens of microseconds on a virtual machine, far more than the work.
-  // So the caller first polls for a while, yielding its core, and only then sleeps.
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
-  while (!state->done.load(std::memory_order_acquire)) {
-    if (std::chrono::steady_clock::now() >= give_up) {
-      state->done.wait(false, std::memory_order_acquire);
+    if (Clock::now() >= give_up) {
+      Parker& parker = t_parker;
+      parker.woken.store(0, std::memory_order_relaxed);
+      std::uintptr_t expected = 0;
+      if (task.state.compare_exchange_strong(expected, reinterpret_cast<std::uintptr_t>(&parker),
+                                             std::memory_order_acq_rel, std::memory_order_acquire)) {
+        while (parker.woken.load(std::memory_order_acquire) == 0) parker.woken.wait(0, std::memory_order_acquire);
+      }
       break;
     }
-    std::this_thread::yield();
+    sched_yield();
   }
-  if (state->failure) std::rethrow_exception(state->failure);
+  // Pairs with the finishing exchange: the piece's effects and failure are visible.
+  (void)task.state.load(std::memory_order_acquire);
 }
 
+}  // namespace pool_detail
 }  // namespace morvane

@@ -7,19 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/parallel_reduce.h>
-#include <oneapi/tbb/partitioner.h>
-
 #include "support/internal_failure.hpp"
 #include "support/pool.hpp"
 #include "support/timestamp.hpp"
 
 namespace morvane {
 namespace {
-
-using Range = oneapi::tbb::blocked_range<std::size_t>;
 
 constexpr float kRootScore = 0.5f;
 constexpr std::string_view kStepDescription = "Beam Search Result";
@@ -63,14 +56,7 @@ std::vector<ThoughtNode> expand_beam(const std::vector<ThoughtNode>& beam,
   if (beam.size() == 1) return searcher.expand(beam.front(), domain);
   std::vector<std::vector<ThoughtNode>> lists(beam.size());
   WorkerPool::instance().execute_detached([&] {
-    oneapi::tbb::parallel_for(
-        Range(0, beam.size(), 1),
-        [&](const Range& range) {
-          for (std::size_t i = range.begin(); i != range.end(); ++i) {
-            lists[i] = searcher.expand(beam[i], domain);
-          }
-        },
-        oneapi::tbb::simple_partitioner());
+    parallel_for(0, beam.size(), [&](std::size_t i) { lists[i] = searcher.expand(beam[i], domain); });
   });
   return join_lists(lists);
 }
@@ -86,18 +72,18 @@ SelectionHeap select_piece(std::span<const ThoughtNode> piece, std::uint64_t bea
   return merge_top_k(std::move(fresh), std::move(heap), beam_width);
 }
 
-// Body of the deterministic reduce: the pool halves the range into pieces, each
-// body selects from one piece, and the tree joins the earlier half's heap (left)
-// with the later half's (right).
+// Body of the reduce: the pool halves the range into pieces, each body selects from
+// one piece, and the tree joins the earlier half's heap (left) with the later
+// half's (right).
 class SelectionBody {
  public:
   SelectionBody(std::span<const ThoughtNode> candidates, std::uint64_t beam_width)
       : candidates_(candidates), beam_width_(beam_width) {}
-  SelectionBody(SelectionBody& other, oneapi::tbb::split)
+  SelectionBody(SelectionBody& other, Split)
       : candidates_(other.candidates_), beam_width_(other.beam_width_) {}
 
   void operator()(const Range& range) {
-    SelectionHeap piece = select_piece(candidates_.subspan(range.begin(), range.size()), beam_width_);
+    SelectionHeap piece = select_piece(candidates_.subspan(range.begin, range.size()), beam_width_);
     heap_ = heap_.empty() ? std::move(piece)
                           : merge_top_k(std::move(heap_), std::move(piece), beam_width_);
   }
@@ -122,10 +108,7 @@ std::vector<ThoughtNode> select_candidates(const std::vector<ThoughtNode>& candi
   const std::size_t pieces = 2 * pool.threads();
   const std::size_t grain = std::max<std::size_t>(1, (candidates.size() + pieces - 1) / pieces);
   SelectionBody body(candidates, beam_width);
-  pool.execute_detached([&] {
-    oneapi::tbb::parallel_deterministic_reduce(Range(0, candidates.size(), grain), body,
-                                               oneapi::tbb::simple_partitioner());
-  });
+  pool.execute_detached([&] { parallel_reduce(0, candidates.size(), grain, body); });
   return std::move(body.heap()).take();
 }
 

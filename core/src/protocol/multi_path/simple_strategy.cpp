@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cmath>
 
-#include <oneapi/tbb/task_group.h>
-
 #include "protocol/multi_path/path_generation.hpp"
 #include "support/pool.hpp"
 #include "support/timestamp.hpp"
@@ -38,11 +36,7 @@ std::expected<MultiPathResult, ReasoningError> SimpleStrategy::run(
     // Each path has its own slot, so the order of the result never depends on who
     // finishes first.
     WorkerPool::instance().execute([&] {
-      oneapi::tbb::task_group group;
-      group.run([&] { build(0); });
-      group.run([&] { build(1); });
-      build(2);
-      group.wait();
+      join([&] { build(2); }, [&] { join([&] { build(0); }, [&] { build(1); }); });
     });
   } else {
     for (std::size_t i = 0; i < kTypes.size(); ++i) build(i);
