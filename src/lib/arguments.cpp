@@ -178,14 +178,14 @@ bool convert(PyObject* object, std::string& out) {
   return true;
 }
 
-bool convert(PyObject* object, float& out) noexcept {
+bool convert(PyObject* object, float& out) {
   double value = PyFloat_CheckExact(object) ? PyFloat_AS_DOUBLE(object) : PyFloat_AsDouble(object);
   if (value == -1.0 && PyErr_Occurred()) return false;
   out = static_cast<float>(value);
   return true;
 }
 
-bool convert(PyObject* object, std::uint64_t& out) noexcept {
+bool convert(PyObject* object, std::uint64_t& out) {
   unsigned long long value = 0;
   if (PyLong_CheckExact(object)) {
     value = PyLong_AsUnsignedLongLong(object);
@@ -220,7 +220,8 @@ bool convert(PyObject* object, std::vector<std::string>& out) {
   OwnedRef iterator(PyObject_GetIter(object));
   if (!iterator) return false;
   std::vector<std::string> items;
-  while (OwnedRef item{PyIter_Next(iterator.get())}) {
+  // The iteration may run Python code while the iterator is held.
+  while (OwnedRef item{or_stay_out([&] { return PyIter_Next(iterator.get()); })}) {
     std::string_view text;
     if (!convert(item.get(), text)) return false;
     items.emplace_back(text);

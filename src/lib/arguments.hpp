@@ -92,8 +92,8 @@ void set_conversion_error(PyObject* object, const char* kind) noexcept;
 
 bool convert(PyObject* object, std::string_view& out) noexcept;
 bool convert(PyObject* object, std::string& out);
-bool convert(PyObject* object, float& out) noexcept;
-bool convert(PyObject* object, std::uint64_t& out) noexcept;
+bool convert(PyObject* object, float& out);
+bool convert(PyObject* object, std::uint64_t& out);
 bool convert(PyObject* object, bool& out) noexcept;
 bool convert(PyObject* object, std::vector<std::string>& out);
 bool convert(PyObject* object, OwnedRef& out) noexcept;

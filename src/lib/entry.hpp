@@ -8,12 +8,17 @@
 //   InternalFailure   its report on standard error, then PanicException (lib/panic.hpp)
 //   std::bad_alloc    MemoryError; the process lives on
 //   anything else     PanicException with the exception's text
+// A thread that CPython ends in the middle of the body (it asked for the lock while
+// the interpreter finalizes) stays out of Python for good: nothing unwinds.
 #pragma once
 
 #include "lib/interpreter_lock.hpp"
 #include "lib/panic.hpp"
 #include "lib/python.hpp"
 #include "lib/ref.hpp"
+#include "lib/thread_end.hpp"
+
+#include <cxxabi.h>
 
 #include <exception>
 #include <new>
@@ -30,6 +35,8 @@ PyObject* run_entry(Body&& body) noexcept {
     } else {
       return body();
     }
+  } catch (const abi::__forced_unwind&) {
+    stay_out_of_python();
   } catch (const InternalFailure& failure) {
     raise_panic(failure);
   } catch (const std::bad_alloc&) {

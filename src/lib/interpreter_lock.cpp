@@ -1,7 +1,13 @@
 #include "lib/interpreter_lock.hpp"
 
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace morvane::py {
@@ -9,6 +15,8 @@ namespace {
 
 // How many binding entries hold the interpreter lock on this thread.
 constinit thread_local int lock_count = 0;
+// This thread runs a call that began while the interpreter finalizes.
+constinit thread_local bool finalizer = false;
 
 struct DeferredQueue {
   std::mutex mutex;
@@ -34,12 +42,70 @@ void drain_queue() noexcept {
     items.swap(q.items);
     q.pending.store(false, std::memory_order_relaxed);
   }
-  for (PyObject* object : items) Py_DECREF(object);
+  for (PyObject* object : items) or_stay_out([object] { Py_DECREF(object); });
+}
+
+// How many threads hold the lock through a LockTaken, or are about to, and whether
+// this thread is one of them. A thread that finds another one there waits for it
+// briefly, yielding its core, before it asks for the lock: taking a lock that was just
+// let go is quick, while blocking on a held one puts the thread to sleep, and waking
+// it again costs tens of microseconds, far more than a short searcher call. A searcher
+// that waits on input or output gives the lock up, so after the brief wait its callers
+// still overlap.
+std::atomic<int> g_taking{0};
+constinit thread_local int t_taking = 0;
+
+void wait_briefly_for_other_takers() noexcept {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+  while (g_taking.load(std::memory_order_acquire) != 0 && std::chrono::steady_clock::now() < give_up) {
+    sched_yield();
+  }
+}
+
+// Once finalization has begun, only the thread that finalizes may take the lock.
+bool may_take_lock() noexcept { return finalizer || Py_IsInitialized(); }
+
+// Takes the lock with `state`. Should CPython end the thread instead (finalization
+// began after the check), the thread stays where it is.
+void take_lock(PyThreadState* state) noexcept {
+  if (!may_take_lock()) stay_out_of_python();
+  or_stay_out([state] { PyEval_RestoreThread(state); });
+}
+
+// The thread state of this thread, made the first time a thread that Python does not
+// know needs one (registered as the thread's own, so PyGILState_* calls made by the
+// code that runs with it find it). Kept for the thread's life: made and dropped around
+// every call, it would cost a fresh frame stack each time.
+PyThreadState* this_thread_state() noexcept {
+  if (PyThreadState* state = PyGILState_GetThisThreadState()) return state;
+  return PyThreadState_New(PyInterpreterState_Main());
+}
+
+void lock_queue() noexcept { storage.queue.mutex.lock(); }
+void unlock_queue() noexcept { storage.queue.mutex.unlock(); }
+
+// Only the forking thread lives on in the child: the other threads' calls are not
+// there to count.
+void in_child() noexcept {
+  unlock_queue();
+  g_taking.store(t_taking, std::memory_order_relaxed);
 }
 
 }  // namespace
 
 bool lock_count_is_zero() noexcept { return lock_count == 0; }
+
+void stay_out_of_python() noexcept {
+  for (;;) ::pause();
+}
+
+void prepare_for_fork_children() noexcept {
+  static const bool registered = [] {
+    pthread_atfork(lock_queue, unlock_queue, in_child);
+    return true;
+  }();
+  (void)registered;
+}
 
 EntryScope::EntryScope() noexcept {
   ++lock_count;
@@ -48,34 +114,44 @@ EntryScope::EntryScope() noexcept {
 
 EntryScope::~EntryScope() { --lock_count; }
 
-LockReleased::LockReleased() noexcept : saved_count_(lock_count), state_(PyEval_SaveThread()) {
+LockReleased::LockReleased() noexcept
+    : saved_count_(lock_count), finalizing_(!Py_IsInitialized()), saved_finalizer_(finalizer) {
+  finalizer = finalizer || finalizing_;
+  state_ = PyEval_SaveThread();
   lock_count = 0;
 }
 
 LockReleased::~LockReleased() {
-  PyEval_RestoreThread(state_);
+  take_lock(state_);
+  finalizer = saved_finalizer_;
   lock_count = saved_count_;
 }
 
-LockTaken::LockTaken() noexcept : took_(lock_count == 0) {
-  if (took_) {
-    state_ = PyGILState_Ensure();
-    ++lock_count;
-    drain_queue();
-  }
+LockTaken::LockTaken() : took_(lock_count == 0) {
+  if (!took_) return;
+  if (!may_take_lock()) stay_out_of_python();
+  PyThreadState* state = this_thread_state();
+  if (state == nullptr) throw std::bad_alloc();
+  wait_briefly_for_other_takers();
+  g_taking.fetch_add(1, std::memory_order_acq_rel);
+  ++t_taking;
+  take_lock(state);
+  ++lock_count;
+  drain_queue();
 }
 
 LockTaken::~LockTaken() {
-  if (took_) {
-    --lock_count;
-    PyGILState_Release(state_);
-  }
+  if (!took_) return;
+  --lock_count;
+  PyEval_SaveThread();
+  --t_taking;
+  g_taking.fetch_sub(1, std::memory_order_acq_rel);
 }
 
 void release_reference(PyObject* object) noexcept {
   if (object == nullptr) return;
   if (lock_count > 0) {
-    Py_DECREF(object);
+    or_stay_out([object] { Py_DECREF(object); });
     return;
   }
   DeferredQueue& q = storage.queue;

@@ -10,9 +10,18 @@
 //   LockReleased        gives the lock up for its lifetime (PyEval_SaveThread) and sets
 //                       this thread's count to zero meanwhile; restores both after. For
 //                       work that touches no Python object (a strategy run).
-//   LockTaken           takes the lock for its lifetime when this thread's count is zero
-//                       (PyGILState_Ensure), raising the count meanwhile; does nothing
-//                       when the thread already holds it. Safe on any thread.
+//                       during_finalization(): the lock was given up while the
+//                       interpreter finalizes, so this thread is the finalizing one
+//                       (no other runs Python then) and no other thread can take the
+//                       lock any more: the work must not wait on one that needs it.
+//   LockTaken           takes the lock for its lifetime when this thread's count is zero,
+//                       raising the count meanwhile; does nothing when the thread already
+//                       holds it. Safe on any thread: a thread that Python does not know
+//                       (a pool worker) gets a thread state of its own, kept for its life.
+//
+// Once the interpreter has begun to finalize, only the finalizing thread may take the
+// lock: on any other, LockReleased's end and LockTaken stay out of Python for good
+// (lib/thread_end.hpp) instead of asking CPython for it.
 //   release_reference   drops one strong reference: at once when this thread holds the
 //                       lock, otherwise queued for the next entry on any thread.
 //   DeferredRef         an owned reference that may be dropped on any thread (it uses
@@ -20,12 +29,17 @@
 #pragma once
 
 #include "lib/python.hpp"
+#include "lib/thread_end.hpp"
 
 #include <utility>
 
 namespace morvane::py {
 
 bool lock_count_is_zero() noexcept;
+
+// Registers the fork handlers of this layer (once): a fork child starts with the
+// deferred queue as the parent left it and counts only its own thread's calls.
+void prepare_for_fork_children() noexcept;
 
 class EntryScope {
  public:
@@ -42,21 +56,25 @@ class LockReleased {
   LockReleased(const LockReleased&) = delete;
   LockReleased& operator=(const LockReleased&) = delete;
 
+  bool during_finalization() const noexcept { return finalizing_; }
+
  private:
   int saved_count_;
+  bool finalizing_;
+  bool saved_finalizer_;
   PyThreadState* state_;
 };
 
 class LockTaken {
  public:
-  LockTaken() noexcept;
+  // Throws std::bad_alloc when no thread state can be made for this thread.
+  LockTaken();
   ~LockTaken();
   LockTaken(const LockTaken&) = delete;
   LockTaken& operator=(const LockTaken&) = delete;
 
  private:
   bool took_;
-  PyGILState_STATE state_{};
 };
 
 void release_reference(PyObject* object) noexcept;

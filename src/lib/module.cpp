@@ -6,6 +6,7 @@
 #include "lib/binding_class.hpp"
 #include "lib/entry.hpp"
 #include "lib/forensic_deconstruction.hpp"
+#include "lib/interpreter_lock.hpp"
 #include "lib/panic.hpp"
 #include "lib/python.hpp"
 #include "lib/ref.hpp"
@@ -136,6 +137,7 @@ PyObject* initialise() {
     return nullptr;
   }
   if (stored_module != nullptr) return Py_NewRef(stored_module);
+  prepare_for_fork_children();
 
   OwnedRef module(PyModule_Create(&module_definition));
   if (!module) return nullptr;

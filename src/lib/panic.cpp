@@ -73,20 +73,20 @@ void raise_panic(const InternalFailure& failure) noexcept {
 }
 
 std::string error_text(PyObject* exception) {
+  // str() first: it may run Python code, and nothing is held meanwhile.
+  OwnedRef value(PyObject_Str(exception));
+  if (!value) PyErr_Clear();
   std::string text;
-  OwnedRef name(PyType_GetQualName(Py_TYPE(exception)));
-  if (name) {
+  if (OwnedRef name{PyType_GetQualName(Py_TYPE(exception))}) {
     text = utf8_text(name.get());
   }
   PyErr_Clear();
-  OwnedRef value(PyObject_Str(exception));
   if (value) {
     text += ": ";
     text += utf8_text(value.get());
   } else {
     text += ": <exception str() failed>";
   }
-  PyErr_Clear();
   return text;
 }
 

@@ -9,10 +9,12 @@
 //                item of a list); it never counts. new_ref() makes an OwnedRef of it.
 //
 // A reference that may be dropped on a thread without the lock is a DeferredRef
-// (lib/interpreter_lock.hpp).
+// (lib/interpreter_lock.hpp). Dropping a reference may run Python code (a __del__):
+// should CPython end the thread there, it stays out of Python (lib/thread_end.hpp).
 #pragma once
 
 #include "lib/python.hpp"
+#include "lib/thread_end.hpp"
 
 #include <utility>
 
@@ -29,7 +31,7 @@ class OwnedRef {
   }
   OwnedRef(const OwnedRef&) = delete;
   OwnedRef& operator=(const OwnedRef&) = delete;
-  ~OwnedRef() { Py_XDECREF(object_); }
+  ~OwnedRef() { drop(object_); }
 
   PyObject* get() const noexcept { return object_; }
   explicit operator bool() const noexcept { return object_ != nullptr; }
@@ -38,12 +40,13 @@ class OwnedRef {
   [[nodiscard]] PyObject* release() noexcept { return std::exchange(object_, nullptr); }
 
   // Releases the held reference (if any) and steals `stolen`.
-  void reset(PyObject* stolen = nullptr) noexcept {
-    PyObject* old = std::exchange(object_, stolen);
-    Py_XDECREF(old);
-  }
+  void reset(PyObject* stolen = nullptr) noexcept { drop(std::exchange(object_, stolen)); }
 
  private:
+  static void drop(PyObject* object) noexcept {
+    if (object != nullptr) or_stay_out([object] { Py_DECREF(object); });
+  }
+
   PyObject* object_ = nullptr;
 };
 

@@ -10,10 +10,12 @@
 #include "rules/rule_registry.hpp"
 #include "strategies/python_searcher.hpp"
 #include "support/internal_failure.hpp"
+#include "support/pool.hpp"
 
 #include <cstdint>
 #include <expected>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -89,6 +91,10 @@ OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
   }
   std::expected<std::string, morvane::ReasoningError> json = [&]() -> std::expected<std::string, morvane::ReasoningError> {
     LockReleased unlocked;
+    // While the interpreter finalizes (a call from a __del__), no other thread can take
+    // the lock: the whole run, searcher calls included, stays on this thread.
+    std::optional<morvane::WorkerPool::InlineScope> alone;
+    if (unlocked.during_finalization()) alone.emplace();
     auto result = strategy->run(*analysis, *context);
     if (!result) return std::unexpected(std::move(result.error()));
     return result->serialize();

@@ -14,11 +14,12 @@
 //                                    the node gets no children
 //   not a list / a bad item          InternalFailure
 //
-// A pool worker keeps the Python thread state that its first call makes, so later
-// calls only take and give back the lock; a caller that finds another thread in a
-// searcher's Python code waits for it briefly before asking for the lock, rather than
-// being put to sleep on it. The Python object is released under the
-// lock, or queued when the last holder lets go on a thread without it (DeferredRef).
+// The lock is taken with LockTaken (lib/interpreter_lock.hpp): a pool worker keeps the
+// Python thread state that its first call makes, a caller that finds another thread
+// in a searcher's Python code waits for it briefly before asking for the lock, and a
+// thread that CPython ends in the searcher's code (it finalizes) stays out of Python.
+// The Python object is released under the lock, or queued when the last holder lets
+// go on a thread without it (DeferredRef).
 // Safe to call from several threads at once.
 #pragma once
 
