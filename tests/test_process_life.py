@@ -1,5 +1,5 @@
-"""The module across a Python process's life: forked children and interpreter exit
-while daemon threads are inside calls.
+"""The module across a Python process's life: forked children, interpreter exit while
+daemon threads are inside calls, and long chains of objects freed.
 
 Each case runs in a child interpreter with a time limit, so that a hang, an abort or a
 crash shows as that child's failure."""
@@ -191,3 +191,22 @@ time.sleep(0.1)
     )
     expect_clean(done)
     assert done.stdout == "atexit 1\ndel 1 1\n"
+
+
+# --- long chains ---------------------------------------------------------------------------
+
+
+def test_a_long_chain_of_strategies_frees_without_exhausting_the_stack():
+    done = run_child(
+        """
+import gc
+m = None
+for _ in range(200_000):
+    m = MultiPathReasoning.beam_search(1, 1, m)
+del m
+gc.collect()
+print("freed")
+"""
+    )
+    expect_clean(done)
+    assert done.stdout == "freed\n"

@@ -84,13 +84,27 @@ struct ClassDef {
 };
 
 template <class T>
-void dealloc(PyObject* self) noexcept {
-  EntryScope entry;
+void destroy(PyObject* self) noexcept {
   PyTypeObject* type = Py_TYPE(self);
-  if (PyType_HasFeature(type, Py_TPFLAGS_HAVE_GC)) PyObject_GC_UnTrack(self);
   reinterpret_cast<Instance<T>*>(self)->value.~T();
   type->tp_free(self);
   Py_DECREF(type);
+}
+
+// A payload that holds Python objects (a class in the cycle collector) may be the head
+// of a chain of any length: the interpreter's trashcan frees the deeper links later,
+// one after another, as it does for a chain of lists, instead of recursing.
+template <class T>
+void dealloc(PyObject* self) noexcept {
+  EntryScope entry;
+  if (!PyType_HasFeature(Py_TYPE(self), Py_TPFLAGS_HAVE_GC)) {
+    destroy<T>(self);
+    return;
+  }
+  PyObject_GC_UnTrack(self);
+  Py_TRASHCAN_BEGIN(self, dealloc<T>)
+  destroy<T>(self);
+  Py_TRASHCAN_END
 }
 
 class BindingClass {
