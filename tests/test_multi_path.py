@@ -1,6 +1,7 @@
 """MultiPathReasoning: its two strategies, generate's steps and errors, and counts."""
 import json
 import math
+import re
 
 import pytest
 
@@ -211,6 +212,13 @@ def test_a_domain_that_does_not_lock_is_a_panic(panic_class, domain, ending, fac
         # the object is as it was
         assert json.loads(reasoning.generate(analysis_json(["a"]), "technical"))["metadata"]
     assert searcher.calls == 1  # only the successful run above expanded a root
+
+
+def test_a_panic_report_names_the_source_relative_to_the_project(panic_class, capfd):
+    with pytest.raises(panic_class):
+        M.simple().generate(analysis_json(WORKED_FACTS), "Medical")
+    err = capfd.readouterr().err
+    assert re.search(r" at src/strategies/multi_path_reasoning\.cpp:\d+:\d+:\n", err), err
 
 
 def test_panic_exception_is_a_base_exception(panic_class):
