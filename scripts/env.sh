@@ -7,7 +7,6 @@ JOBS=${MORVANE_JOBS:-$(nproc)}
 
 DEBIAN_PACKAGES=(cmake ninja-build pkg-config g++ libpcre2-dev libicu-dev libgtest-dev
                  libbenchmark-dev nlohmann-json3-dev clang-19 libclang-rt-19-dev)
-PYTHON_PACKAGES=(scikit-build-core pytest hypothesis)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -38,17 +37,19 @@ find_python312() {
   fi
 }
 
-# The project's virtual environment, with the Python build and test tools.
+# The project's virtual environment, with the Python build and test tools of
+# pyproject.toml's dependency group "dev" (installed again when that file changes).
 ensure_venv() {
   if [ ! -x "$VENV/bin/python" ]; then
     log "creating $VENV"
     "$(find_python312)" -m venv "$VENV"
   fi
-  local stamp="$VENV/.morvane-tools" want="${PYTHON_PACKAGES[*]}"
+  local stamp="$VENV/.morvane-tools" want
+  want=$(sha256sum "$ROOT/pyproject.toml" | cut -d' ' -f1)
   if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$want" ]; then
-    log "installing Python tools: $want"
-    "$VENV/bin/python" -m pip install -q --upgrade pip
-    "$VENV/bin/python" -m pip install -q "${PYTHON_PACKAGES[@]}"
+    log "installing the Python tools of pyproject.toml (group dev)"
+    "$VENV/bin/python" -m pip install -q --upgrade pip  # dependency groups need pip 25.1
+    "$VENV/bin/python" -m pip install -q --group "$ROOT/pyproject.toml:dev"
     echo "$want" >"$stamp"
   fi
 }
