@@ -182,10 +182,19 @@ def test_a_text_that_is_no_analysis_is_a_value_error(text):
     assert not message.startswith(("Analysis", "Invalid", "JSON"))
 
 
-def test_the_reader_error_text_is_passed_alone():
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        ("{}", "missing field `facts` at line 1 column 2"),
+        # After the last element of an array form only its closing bracket may follow.
+        ('[["f"], [], {}, [], ["t", null, 0.5] 1]', "trailing characters at line 1 column 38"),
+        ('[["f"], [], {}, [], ["t", null, 0.5 1]]', "trailing characters at line 1 column 37"),
+    ],
+)
+def test_the_reader_error_text_is_passed_alone(text, message):
     with pytest.raises(ValueError) as caught:
-        M.simple().generate("{}", "Medical")
-    assert str(caught.value) == "missing field `facts` at line 1 column 2"
+        M.simple().generate(text, "Medical")
+    assert str(caught.value) == message
 
 
 @pytest.mark.parametrize(

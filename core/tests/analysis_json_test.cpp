@@ -228,6 +228,10 @@ TEST(AnalysisReader, NumberTrailingAndCommaFailures) {
       {R"([[], [], {}, [], ["t", null, 1], ]|)", "trailing comma"},
       {R"([[], [], {}, [], ["t", null, 1, 2|]])", "trailing characters"},
       {R"([[], [], {}, [], ["t", null, 1,]|])", "trailing comma"},
+      // After the last element of an array form, a token without a comma too.
+      {R"([["f"], [], {}, [], ["t", null, 0.5] 1|])", "trailing characters"},
+      {R"([["f"], [], {}, [], ["t", null, 0.5 1|]])", "trailing characters"},
+      {R"([[], [], {}, [], ["t", null, 1 }|])", "trailing characters"},
       {R"({"facts": [],}|)", "trailing comma"},
       {R"({"facts": ["a",]|})", "trailing comma"},
       {R"({"constraints": {"a": "b",}|})", "trailing comma"},

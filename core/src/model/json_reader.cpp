@@ -468,11 +468,14 @@ bool JsonReader::close_fixed_array() {
     ++pos_;
     return true;
   }
-  if (byte() != ',') return fail_here("expected `,` or `]`");
-  ++pos_;
-  skip_white_space();
-  if (at_end()) return fail_end();
-  if (byte() == ']') return fail(JsonFailureKind::kTrailingComma, "trailing comma", pos_ + 1);
+  // Whatever else stands there, a further element or any other byte, is more than
+  // the array holds; only a comma right before the ']' is a trailing comma.
+  if (byte() == ',') {
+    ++pos_;
+    skip_white_space();
+    if (at_end()) return fail_end();
+    if (byte() == ']') return fail(JsonFailureKind::kTrailingComma, "trailing comma", pos_ + 1);
+  }
   return fail(JsonFailureKind::kTrailingCharacters, "trailing characters", pos_ + 1);
 }
 

@@ -93,7 +93,8 @@ class JsonReader {
   JsonResult<void> skip_value();
 
   // The end of an array of fixed length whose last element has been read: ']'
-  // closes it, a further element is a trailing-characters failure.
+  // closes it, a comma then ']' is a trailing-comma failure, and anything else but
+  // white space (a further element, any other byte) a trailing-characters failure.
   JsonResult<void> end_fixed_array();
   // The end of the text: only white space may follow.
   JsonResult<void> finish();
