@@ -255,6 +255,10 @@ TEST(AnalysisReader, SyntaxFailures) {
       {R"({"facts": ["\ud800\u0041|"]})", "unpaired surrogate in \\u escape"},
       {R"({"facts": ["\ud800\n|"]})", "unpaired surrogate in \\u escape"},
       {R"({"facts": ["\u12g|4"]})", "invalid \\u escape"},
+      // Member names and mismatched strings are read, so their escapes must decode.
+      {R"({"\udc00|": 1})", "unpaired surrogate in \\u escape"},
+      {R"({"facts": "\ud800"|})", "unpaired surrogate in \\u escape"},
+      {R"({"x": "\ud83d\ude00\u12g|4"})", "invalid \\u escape"},
       // Skipped values are checked for their form.
       {R"({"x": 01|})", "invalid number"},
       {R"({"x": -a|})", "invalid number"},
@@ -301,8 +305,10 @@ TEST(AnalysisReader, ReadsBothForms) {
 }
 
 TEST(AnalysisReader, SkipsUnknownMembersAndResolvesEscapedNames) {
+  // A skipped string is never decoded: a lone surrogate escape is well-formed there.
   const auto a = ForensicAnalysis::deserialize(
       " \r\n\t{\"timestamp\": {\"a\": [1e400, -0.0e-999, true, false, null, {}, [[]], \"\\u00e9\"]},\n"
+      R"( "x": "\udc00", "y": {"\ud800": ["\ud800\u0041", "\udfff\ud800"]},)"
       R"( "Facts": ["ignored"], "f\u0061cts": ["x"], "desires": [], "constraints": {},)"
       R"( "unreliable_indicators": [], "metadata": {"timestamp": "t", "confidence": 1, "extra": [1]}})"
       "\n \t\r\n");

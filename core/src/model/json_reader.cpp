@@ -240,7 +240,8 @@ bool JsonReader::scan_hex4(std::uint32_t& value) {
   return true;
 }
 
-// One escape, after its backslash.
+// One escape, after its backslash. A \u escape is decoded, and its surrogates must
+// pair, only in a string that is read; a skipped one is four hexadecimal digits.
 template <bool kDecode>
 bool JsonReader::scan_escape() {
   if (at_end()) return fail_end();
@@ -258,6 +259,7 @@ bool JsonReader::scan_escape() {
       ++pos_;
       std::uint32_t cp;
       if (!scan_hex4(cp)) return false;
+      if constexpr (!kDecode) return true;
       if (cp >= 0xDC00 && cp <= 0xDFFF) return fail(JsonFailureKind::kSyntax, kUnpairedSurrogate, pos_);
       if (cp >= 0xD800 && cp <= 0xDBFF) {
         for (const char expected : {'\\', 'u'}) {
@@ -270,7 +272,7 @@ bool JsonReader::scan_escape() {
         if (low < 0xDC00 || low > 0xDFFF) return fail(JsonFailureKind::kSyntax, kUnpairedSurrogate, pos_);
         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
       }
-      if constexpr (kDecode) append_utf8(scratch_, cp);
+      append_utf8(scratch_, cp);
       return true;
     }
     default: return fail_here("invalid escape");
@@ -494,6 +496,10 @@ JsonResult<void> JsonReader::finish() {
 JsonFailure JsonReader::mismatch(JsonKind found, std::string_view expected) {
   if (found == JsonKind::kArray || found == JsonKind::kObject) {
     ++pos_;
+  } else if (found == JsonKind::kString) {
+    // A string read where it does not belong is still read: its escapes resolve.
+    ++pos_;
+    if (!scan_string<true>()) return take_failure();
   } else if (!scan_scalar(found)) {
     return take_failure();
   }

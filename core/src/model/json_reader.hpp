@@ -11,7 +11,10 @@
 //
 // White space is space, tab, line feed and carriage return. Strings may hold any
 // byte from 0x20 up (UTF-8 is not checked); raw control characters below 0x20 are
-// errors, escapes are checked and \uXXXX surrogates must come in valid pairs.
+// errors and escapes are checked for their form. A string that is read (a member
+// name, read_string(), one that mismatch() reports) has its escapes resolved, and
+// there \uXXXX surrogates must come in valid pairs; skip_value() resolves nothing,
+// so a lone surrogate escape passes inside a skipped value, as the grammar allows.
 // Numbers are checked for their form only; converting them is the caller's affair.
 // Nothing recurses: skip_value() keeps a bit stack of open brackets and skips a
 // value of any size and depth.
