@@ -201,6 +201,8 @@ TEST(ForensicAnalyze, NegationMarksFacts) {
       // A joiner too; a digit as well.
       {"Patient aucun\u200D", "Patient aucun\u200D"},
       {"Patient ni2", "Patient ni2"},
+      // A letter of Unicode 15.0 (U+11F12 KAWI LETTER KA) is a word character too.
+      {"Patient ni\U00011F12", "Patient ni\U00011F12"},
       // "pas" must be a word of its own.
       {"Le patient ne dort passablement", "Le patient ne dort passablement"},
   };

@@ -7,7 +7,9 @@
 //   trim_white_space   the text without leading and trailing White_Space characters.
 //   decode_utf8        the code point at `pos` and its length in bytes; an ill-formed
 //                      byte decodes as U+FFFD of length 1.
-// Allocation failures reported by ICU surface as std::bad_alloc.
+// Allocation failures reported by ICU surface as std::bad_alloc. ICU's data is the one
+// source of character properties in the module, so a single Unicode version holds
+// throughout (the negation expression builds its classes from ICU's sets too).
 #pragma once
 
 #include <cstddef>
