@@ -27,8 +27,8 @@ PyObject* construct(PyTypeObject*, Args<kNew>& args) {
   if (!args.get(0, domain)) return nullptr;
   Boxed made = make_domain_adapter(to_lower(domain));
   if (!made) {
-    OwnedRef message = new_str("Unknown domain: " + std::string(domain) + ". Supported: medical, legal, technical");
-    PyErr_SetObject(PyExc_ValueError, message.get());
+    raise_text(PyExc_ValueError,
+               "Unknown domain: " + std::string(domain) + ". Supported: medical, legal, technical");
     return nullptr;
   }
   return domain_adapter_class.create(std::move(made));  // a failed allocation releases the adapter
@@ -62,8 +62,7 @@ OwnedRef validate(PyObject* self, Args<kValidate>& args) {
   if (!args.get(0, reasoning)) return {};
   auto result = adapter(self).validate(reasoning);
   if (!result) {
-    OwnedRef message = new_str(result.error().text());
-    PyErr_SetObject(PyExc_RuntimeError, message.get());
+    raise_text(PyExc_RuntimeError, result.error().text());
     return {};
   }
   return new_validation_result(std::move(*result));

@@ -51,9 +51,7 @@ OwnedRef analyze(PyObject* self, Args<kAnalyze>& args) {
   if (!args.get(0, input)) return {};
   auto analysis = forensic_deconstruction_class.of(self).analyze(input);
   if (!analysis) {
-    std::string text = "Analysis failed: " + analysis.error().text();
-    OwnedRef message = new_str(text);
-    PyErr_SetObject(PyExc_ValueError, message.get());
+    raise_text(PyExc_ValueError, "Analysis failed: " + analysis.error().text());
     return {};
   }
   return new_str(analysis->serialize());

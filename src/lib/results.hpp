@@ -7,6 +7,11 @@
 // optional None, lists new list objects filled in order. Making a result is a step
 // that must succeed: when the interpreter cannot allocate it, the call ends in
 // PanicException (expect_new, lib/panic.hpp), reported at the caller's line.
+//
+//   raise_text(type, text)   sets the exception `type` (ValueError, RuntimeError, ...)
+//                            with a new str of the UTF-8 text as its one argument; the
+//                            str is made like any result (a text that is not UTF-8 is
+//                            a PanicException, not a replaced character).
 #pragma once
 
 #include "lib/panic.hpp"
@@ -41,6 +46,12 @@ inline OwnedRef new_optional_str(const std::optional<std::string>& text,
                                  std::source_location where = std::source_location::current()) {
   if (!text) return OwnedRef(Py_NewRef(Py_None));
   return new_str(*text, where);
+}
+
+inline void raise_text(PyObject* type, std::string_view text,
+                       std::source_location where = std::source_location::current()) {
+  OwnedRef message = new_str(text, where);
+  PyErr_SetObject(type, message.get());
 }
 
 // A new list of make(item) for each item in order; make returns an OwnedRef.

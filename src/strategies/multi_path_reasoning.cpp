@@ -9,7 +9,6 @@
 #include "protocol/multi_path/strategy_factory.hpp"
 #include "rules/rule_registry.hpp"
 #include "strategies/python_searcher.hpp"
-#include "support/internal_failure.hpp"
 #include "support/pool.hpp"
 
 #include <cstdint>
@@ -39,11 +38,6 @@ constexpr const char* kGenerateDoc =
 // The lock source recorded in every context made here.
 constexpr std::string_view kLockSource = "python";
 
-void raise_text(PyObject* type, const std::string& text) {
-  OwnedRef message = new_str(text);
-  PyErr_SetObject(type, message.get());
-}
-
 OwnedRef simple() { return multi_path_reasoning_class.make({morvane::simple_strategy()}); }
 
 OwnedRef beam_search(Args<kBeamSearch>& args) {
@@ -72,12 +66,7 @@ OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
   // per process serves every call exactly as a fresh one would.
   static const morvane::RuleRegistry registry = morvane::default_rule_registry();
   auto context = morvane::lock_domain(registry, context_domain, kLockSource);
-  if (!context) {
-    std::string text(kStepFailed);
-    text += ": ";
-    text += context.error().text();
-    throw InternalFailure(std::move(text));
-  }
+  if (!context) fail_step(context.error().text());
 
   // The run touches Python only through a PythonSearcher, which takes the lock for
   // itself on whatever thread calls it: this thread must not keep it while it waits
