@@ -45,8 +45,7 @@ OwnedRef domain_name(PyObject* self) { return new_str(adapter(self).domain_name(
 
 OwnedRef terminology(PyObject* self) {
   const TextMap& map = adapter(self).terminology();
-  // Sized for the whole map up front: no resize while it fills.
-  OwnedRef dict = expect_new(_PyDict_NewPresized(static_cast<Py_ssize_t>(map.size())));
+  OwnedRef dict = expect_new(PyDict_New());
   for (const auto& [english, french] : map) {
     OwnedRef key = new_str(english);
     OwnedRef value = new_str(french);
