@@ -58,16 +58,11 @@ OwnedRef verdict_repr(PyObject* self) {
   return new_str(text);
 }
 
-OwnedRef verdict_conclusion(PyObject* self) { return new_str(verdict_class.of(self).conclusion); }
-OwnedRef verdict_justification(PyObject* self) { return new_str(verdict_class.of(self).justification); }
-OwnedRef verdict_certainty(PyObject* self) { return new_float(verdict_class.of(self).certainty); }
-OwnedRef verdict_recommendations(PyObject* self) { return new_str_list(verdict_class.of(self).recommendations); }
-
 PyGetSetDef verdict_getters[] = {
-    getter<verdict_conclusion>("conclusion"),
-    getter<verdict_justification>("justification"),
-    getter<verdict_certainty>("certainty"),
-    getter<verdict_recommendations>("recommendations"),
+    member_getter<&Verdict::conclusion>("conclusion"),
+    member_getter<&Verdict::justification>("justification"),
+    member_getter<&Verdict::certainty>("certainty"),
+    member_getter<&Verdict::recommendations>("recommendations"),
     {},
 };
 
@@ -83,18 +78,12 @@ OwnedRef rule_repr(PyObject* self) {
   return new_str(text);
 }
 
-OwnedRef rule_id(PyObject* self) { return new_str(domain_rule_class.of(self).id); }
-OwnedRef rule_name(PyObject* self) { return new_str(domain_rule_class.of(self).name); }
-OwnedRef rule_description(PyObject* self) { return new_str(domain_rule_class.of(self).description); }
-OwnedRef rule_priority(PyObject* self) { return new_count(domain_rule_class.of(self).priority); }
-OwnedRef rule_category(PyObject* self) { return new_str(category_name(domain_rule_class.of(self).category)); }
-
 PyGetSetDef rule_getters[] = {
-    getter<rule_id>("id"),
-    getter<rule_name>("name"),
-    getter<rule_description>("description"),
-    getter<rule_priority>("priority"),
-    getter<rule_category>("category"),
+    member_getter<&DomainRule::id>("id"),
+    member_getter<&DomainRule::name>("name"),
+    member_getter<&DomainRule::description>("description"),
+    member_getter<&DomainRule::priority>("priority"),
+    member_getter<&DomainRule::category, category_name>("category"),
     {},
 };
 
@@ -110,16 +99,11 @@ OwnedRef issue_repr(PyObject* self) {
   return new_str(text);
 }
 
-OwnedRef issue_severity(PyObject* self) { return new_str(severity_name(validation_issue_class.of(self).severity)); }
-OwnedRef issue_message(PyObject* self) { return new_str(validation_issue_class.of(self).message); }
-OwnedRef issue_suggestion(PyObject* self) { return new_optional_str(validation_issue_class.of(self).suggestion); }
-OwnedRef issue_rule_id(PyObject* self) { return new_optional_str(validation_issue_class.of(self).rule_id); }
-
 PyGetSetDef issue_getters[] = {
-    getter<issue_severity>("severity"),
-    getter<issue_message>("message"),
-    getter<issue_suggestion>("suggestion"),
-    getter<issue_rule_id>("rule_id"),
+    member_getter<&ValidationIssue::severity, severity_name>("severity"),
+    member_getter<&ValidationIssue::message>("message"),
+    member_getter<&ValidationIssue::suggestion>("suggestion"),
+    member_getter<&ValidationIssue::rule_id>("rule_id"),
     {},
 };
 
@@ -137,20 +121,16 @@ OwnedRef result_repr(PyObject* self) {
   return new_str(text);
 }
 
-OwnedRef result_valid(PyObject* self) { return new_flag(validation_result_class.of(self).valid); }
-OwnedRef result_score(PyObject* self) { return new_float(validation_result_class.of(self).score); }
-OwnedRef result_suggestions(PyObject* self) { return new_str_list(validation_result_class.of(self).suggestions); }
-
 OwnedRef result_issues(PyObject* self) {
   return new_list(validation_result_class.of(self).issues,
                   [](const ValidationIssue& issue) { return validation_issue_class.make(issue); });
 }
 
 PyGetSetDef result_getters[] = {
-    getter<result_valid>("valid"),
-    getter<result_score>("score"),
+    member_getter<&ValidationResult::valid>("valid"),
+    member_getter<&ValidationResult::score>("score"),
     getter<result_issues>("issues"),
-    getter<result_suggestions>("suggestions"),
+    member_getter<&ValidationResult::suggestions>("suggestions"),
     {},
 };
 

@@ -25,6 +25,11 @@
 //   4. The tables, ended by {}:
 //        PyMethodDef kMethods[] = {method<kRun, run>("run($self, x)\n--\n\nRun it"), {}};
 //        PyGetSetDef kGetters[] = {getter<score>("score"), {}};
+//      A getter that only shows a payload field needs no body of its own:
+//      member_getter<&Node::score>("score") gives to_python(field) (lib/results.hpp),
+//      member_getter<&Rule::category, category_name>("category") to_python(show(field)).
+//      The field must be declared in the payload type itself: the member pointer's class
+//      is taken as the payload's.
 //      method<Spec, Body> (Body(self, args)), static_method<Spec, Body> (Body(args)),
 //      method_noargs<Body>(name, doc) (Body(self)), static_noargs<Body>(name, doc) (Body()).
 //   5. The class object, declared `extern Class<Node> node_class;` in the class's header:
@@ -53,6 +58,7 @@
 #include "lib/panic.hpp"
 #include "lib/python.hpp"
 #include "lib/ref.hpp"
+#include "lib/results.hpp"
 
 #include <cstddef>
 #include <new>
@@ -249,6 +255,28 @@ PyMethodDef static_noargs(const char* name, const char* doc) noexcept {
 template <auto Body>
 PyGetSetDef getter(const char* name, const char* doc = nullptr) noexcept {
   return {name, &getter_entry<Body>, nullptr, doc, nullptr};
+}
+
+template <class T, class Field>
+const Field& field_of(PyObject* self, Field T::*member) noexcept {
+  return Class<T>::of(self).*member;
+}
+
+// The body of member_getter: one field of the payload, converted by to_python (after
+// Show, when one is given).
+template <auto Member, auto Show>
+OwnedRef read_member(PyObject* self) {
+  const auto& field = field_of(self, Member);
+  if constexpr (std::is_null_pointer_v<decltype(Show)>) {
+    return to_python(field);
+  } else {
+    return to_python(Show(field));
+  }
+}
+
+template <auto Member, auto Show = nullptr>
+PyGetSetDef member_getter(const char* name, const char* doc = nullptr) noexcept {
+  return getter<read_member<Member, Show>>(name, doc);
 }
 
 }  // namespace morvane::py

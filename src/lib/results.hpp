@@ -1,6 +1,7 @@
 // Results handed back to Python: every call makes new objects.
 //
 //   new_str, new_float, new_count, new_flag, new_optional_str, new_str_list, new_list
+//   to_python(value)   the one of them that a value's type calls for (a record field)
 //
 // Texts become str (from UTF-8), 32-bit floats become floats widened exactly (0.1f
 // reads 0.10000000149011612), counts become ints, flags True or False, an absent
@@ -23,6 +24,7 @@
 #include <source_location>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace morvane::py {
@@ -69,6 +71,28 @@ OwnedRef new_list(const Range& items, Make&& make, std::source_location where = 
 inline OwnedRef new_str_list(const std::vector<std::string>& texts,
                              std::source_location where = std::source_location::current()) {
   return new_list(texts, [where](const std::string& text) { return new_str(text, where); }, where);
+}
+
+// A value as its result: text (std::string, std::string_view) as str, float as float,
+// an unsigned count as int, bool as a flag, an optional text as str or None, a list of
+// text as a new list.
+template <class T>
+OwnedRef to_python(const T& value, std::source_location where = std::source_location::current()) {
+  if constexpr (std::is_same_v<T, bool>) {
+    return new_flag(value);
+  } else if constexpr (std::is_same_v<T, float>) {
+    return new_float(value, where);
+  } else if constexpr (std::is_integral_v<T> && std::is_unsigned_v<T>) {
+    return new_count(value, where);
+  } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+    return new_str(value, where);
+  } else if constexpr (std::is_same_v<T, std::optional<std::string>>) {
+    return new_optional_str(value, where);
+  } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+    return new_str_list(value, where);
+  } else {
+    static_assert(sizeof(T) == 0, "no result form for this type");
+  }
 }
 
 }  // namespace morvane::py

@@ -1,7 +1,6 @@
 #include "strategies/thought_node.hpp"
 
 #include "lib/arguments.hpp"
-#include "lib/results.hpp"
 #include "support/uuid.hpp"
 
 #include <utility>
@@ -23,16 +22,11 @@ PyObject* construct(PyTypeObject*, Args<kNew>& args) {
   return thought_node_class.create(std::move(data));  // constructor: the interpreter's own MemoryError
 }
 
-OwnedRef id(PyObject* self) { return new_str(thought_node_class.of(self).id); }
-OwnedRef content(PyObject* self) { return new_str(thought_node_class.of(self).content); }
-OwnedRef score(PyObject* self) { return new_float(thought_node_class.of(self).score); }
-OwnedRef depth(PyObject* self) { return new_count(thought_node_class.of(self).depth); }
-
 PyGetSetDef getters[] = {
-    getter<id>("id"),
-    getter<content>("content"),
-    getter<score>("score"),
-    getter<depth>("depth"),
+    member_getter<&ThoughtNodeData::id>("id"),
+    member_getter<&ThoughtNodeData::content>("content"),
+    member_getter<&ThoughtNodeData::score>("score"),
+    member_getter<&ThoughtNodeData::depth>("depth"),
     {},
 };
 
