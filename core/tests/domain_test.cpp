@@ -399,13 +399,14 @@ TEST(DomainRecords, SeverityNames) {
 }
 
 TEST(DomainRecords, DomainErrorTexts) {
+  using Kind = DomainError::Kind;
   const std::pair<DomainError, const char*> cases[] = {
-      {DomainError::validation_failed("empty"), "Validation failed: empty"},
-      {DomainError::invalid_domain("finance"), "Invalid domain: finance"},
-      {DomainError::rule_not_found("med_x"), "Rule not found: med_x"},
-      {DomainError::terminology_error("clé absente"), "Terminology error: clé absente"},
-      {DomainError::validation_failed(""), "Validation failed: "},
-      {DomainError::terminology_error(""), "Terminology error: "},
+      {DomainError(Kind::ValidationFailed, "empty"), "Validation failed: empty"},
+      {DomainError(Kind::InvalidDomain, "finance"), "Invalid domain: finance"},
+      {DomainError(Kind::RuleNotFound, "med_x"), "Rule not found: med_x"},
+      {DomainError(Kind::TerminologyError, "clé absente"), "Terminology error: clé absente"},
+      {DomainError(Kind::ValidationFailed, ""), "Validation failed: "},
+      {DomainError(Kind::TerminologyError, ""), "Terminology error: "},
   };
   for (const auto& [error, text] : cases) EXPECT_EQ(error.text(), text);
 }

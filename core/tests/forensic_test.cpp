@@ -387,10 +387,11 @@ TEST(ForensicAnalyze, EmptyInput) {
 }
 
 TEST(ForensicError, Texts) {
-  EXPECT_EQ(ForensicError::invalid_input("x").text(), "Invalid input: x");
+  using Kind = ForensicError::Kind;
+  EXPECT_EQ(ForensicError(Kind::InvalidInput, "x").text(), "Invalid input: x");
   EXPECT_EQ(ForensicError::analysis_failed("a \"b\"").text(), "Analysis failed: a \"b\"");
   EXPECT_EQ(ForensicError::empty_input().text(), "Empty input provided");
-  EXPECT_EQ(ForensicError::unreliable_narrator("").text(), "Unreliable narrator detected: ");
+  EXPECT_EQ(ForensicError(Kind::UnreliableNarrator, "").text(), "Unreliable narrator detected: ");
 }
 
 // ---------------------------------------------------------------------------------

@@ -257,7 +257,8 @@ TEST(ReasoningErrorText, EachVariant) {
        "Path generation failed: Beam search returned no results"},
       {ReasoningError::no_facts(), "No facts available for reasoning"},
       {ReasoningError::no_rules(), "No rules available for reasoning"},
-      {ReasoningError::parallel_execution_failed("a \"b\""), "Parallel execution failed: a \"b\""},
+      {ReasoningError(ReasoningError::Kind::ParallelExecutionFailed, "a \"b\""),
+       "Parallel execution failed: a \"b\""},
       {ReasoningError::path_generation_failed(""), "Path generation failed: "},
   };
   for (const auto& [error, text] : cases) EXPECT_EQ(error.text(), text);

@@ -1,4 +1,5 @@
-// Support pieces: float32 text forms, timestamps, UUIDs, Unicode helpers, the seeded map.
+// Support pieces: float32 text forms, timestamps, UUIDs, Unicode helpers, the seeded map,
+// the shape of the core's errors.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <limits>
 #include <set>
 
+#include "support/core_error.hpp"
 #include "support/float_text.hpp"
 #include "support/internal_failure.hpp"
 #include "support/seeded_map.hpp"
@@ -240,6 +242,28 @@ TEST(InternalFailure, CarriesMessageAndLocation) {
   } catch (const InternalFailure& failure) {
     EXPECT_STREQ(failure.what(), "broken");
     EXPECT_NE(failure.location().find("support_test.cpp:"), std::string::npos);
+  }
+}
+
+// The core's errors compare by kind and detail both: a test that expects one error
+// must not pass on another.
+TEST(CoreError, EqualOnlyWhenKindAndDetailAgree) {
+  enum class Kind { First, Second };
+  using Error = CoreError<Kind>;
+  const struct {
+    Error left;
+    Error right;
+    bool equal;
+  } cases[] = {
+      {Error(Kind::First, "x"), Error(Kind::First, "x"), true},
+      {Error(Kind::Second), Error(Kind::Second, ""), true},
+      {Error(Kind::First, "x"), Error(Kind::First, "y"), false},
+      {Error(Kind::First, "x"), Error(Kind::Second, "x"), false},
+      {Error(Kind::First), Error(Kind::Second), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.left.detail() + " / " + c.right.detail());
+    EXPECT_EQ(c.left == c.right, c.equal);
   }
 }
 

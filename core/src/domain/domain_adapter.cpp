@@ -20,11 +20,11 @@ std::vector<DomainRule> build_rules(std::span<const RuleRow> rows) {
 std::string DomainError::text() const {
   constexpr std::string_view kPrefixes[] = {"Validation failed: ", "Invalid domain: ",
                                             "Rule not found: ", "Terminology error: "};
-  const std::string_view prefix = kPrefixes[static_cast<std::size_t>(kind_)];
+  const std::string_view prefix = kPrefixes[static_cast<std::size_t>(kind())];
   std::string out;
-  out.reserve(prefix.size() + detail_.size());
+  out.reserve(prefix.size() + detail().size());
   out += prefix;
-  out += detail_;
+  out += detail();
   return out;
 }
 

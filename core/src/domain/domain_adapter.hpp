@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "model/domain_rule.hpp"
+#include "support/core_error.hpp"
 #include "support/seeded_map.hpp"
 
 namespace morvane {
@@ -63,29 +64,18 @@ struct Verdict {
   float quality = 0.0f;
 };
 
-class DomainError {
+enum class DomainErrorKind : std::uint8_t {
+  ValidationFailed, InvalidDomain, RuleNotFound, TerminologyError
+};
+
+// The declared failure of validate, which the built-in adapters never return.
+class DomainError : public CoreError<DomainErrorKind> {
  public:
-  enum class Kind : std::uint8_t { ValidationFailed, InvalidDomain, RuleNotFound, TerminologyError };
-
-  static DomainError validation_failed(std::string detail) { return {Kind::ValidationFailed, std::move(detail)}; }
-  static DomainError invalid_domain(std::string detail) { return {Kind::InvalidDomain, std::move(detail)}; }
-  static DomainError rule_not_found(std::string detail) { return {Kind::RuleNotFound, std::move(detail)}; }
-  static DomainError terminology_error(std::string detail) { return {Kind::TerminologyError, std::move(detail)}; }
-
-  Kind kind() const noexcept { return kind_; }
-  const std::string& detail() const noexcept { return detail_; }
+  using CoreError::CoreError;
 
   // "Validation failed: {}", "Invalid domain: {}", "Rule not found: {}",
   // "Terminology error: {}", the detail in place of {}.
   std::string text() const;
-
-  bool operator==(const DomainError&) const = default;
-
- private:
-  DomainError(Kind kind, std::string detail) : kind_(kind), detail_(std::move(detail)) {}
-
-  Kind kind_;
-  std::string detail_;
 };
 
 class DomainAdapter {

@@ -84,11 +84,11 @@ std::string MultiPathResult::serialize() const {
 }
 
 std::string ReasoningError::text() const {
-  switch (kind_) {
-    case Kind::PathGenerationFailed: return "Path generation failed: " + detail_;
+  switch (kind()) {
+    case Kind::PathGenerationFailed: return "Path generation failed: " + detail();
     case Kind::NoFacts: return "No facts available for reasoning";
     case Kind::NoRules: return "No rules available for reasoning";
-    case Kind::ParallelExecutionFailed: return "Parallel execution failed: " + detail_;
+    case Kind::ParallelExecutionFailed: return "Parallel execution failed: " + detail();
   }
   return {};
 }

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/core_error.hpp"
 #include "support/uuid.hpp"
 
 namespace morvane {
@@ -65,33 +66,23 @@ struct MultiPathResult {
   std::string serialize() const;
 };
 
-class ReasoningError {
+enum class ReasoningErrorKind : std::uint8_t {
+  PathGenerationFailed, NoFacts, NoRules, ParallelExecutionFailed
+};
+
+class ReasoningError : public CoreError<ReasoningErrorKind> {
  public:
-  enum class Kind : std::uint8_t { PathGenerationFailed, NoFacts, NoRules, ParallelExecutionFailed };
+  using CoreError::CoreError;
 
   static ReasoningError path_generation_failed(std::string detail) {
-    return {Kind::PathGenerationFailed, std::move(detail)};
+    return ReasoningError(Kind::PathGenerationFailed, std::move(detail));
   }
-  static ReasoningError no_facts() { return {Kind::NoFacts, {}}; }
-  static ReasoningError no_rules() { return {Kind::NoRules, {}}; }
-  static ReasoningError parallel_execution_failed(std::string detail) {
-    return {Kind::ParallelExecutionFailed, std::move(detail)};
-  }
-
-  Kind kind() const noexcept { return kind_; }
-  const std::string& detail() const noexcept { return detail_; }
+  static ReasoningError no_facts() { return ReasoningError(Kind::NoFacts); }
+  static ReasoningError no_rules() { return ReasoningError(Kind::NoRules); }
 
   // "Path generation failed: {}", "No facts available for reasoning",
   // "No rules available for reasoning", "Parallel execution failed: {}".
   std::string text() const;
-
-  bool operator==(const ReasoningError&) const = default;
-
- private:
-  ReasoningError(Kind kind, std::string detail) : kind_(kind), detail_(std::move(detail)) {}
-
-  Kind kind_;
-  std::string detail_;
 };
 
 }  // namespace morvane

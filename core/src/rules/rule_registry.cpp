@@ -246,11 +246,11 @@ std::expected<ReasoningContext, DomainLockError> lock_domain(const RuleRegistry&
 }
 
 std::string DomainLockError::text() const {
-  std::string out(kind_name(kind_));
-  if (kind_ == Kind::DomainNotIdentified) return out;
-  out.reserve(out.size() + detail_.size() + 4);
+  std::string out(kind_name(kind()));
+  if (kind() == Kind::DomainNotIdentified) return out;
+  out.reserve(out.size() + detail().size() + 4);
   out += '(';
-  append_quoted(out, detail_);
+  append_quoted(out, detail());
   out += ')';
   return out;
 }

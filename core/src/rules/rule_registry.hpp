@@ -25,6 +25,7 @@
 
 #include "model/domain_rule.hpp"
 #include "rules/reasoning_context.hpp"
+#include "support/core_error.hpp"
 #include "support/seeded_map.hpp"
 
 namespace morvane {
@@ -41,36 +42,31 @@ struct RuleRegistry {
 
 RuleRegistry default_rule_registry();
 
-class DomainLockError {
- public:
-  enum class Kind : std::uint8_t { DomainNotIdentified, LockFailed, InvalidDomain, NoRulesFound };
+enum class DomainLockErrorKind : std::uint8_t {
+  DomainNotIdentified, LockFailed, InvalidDomain, NoRulesFound
+};
 
-  static DomainLockError domain_not_identified() { return {Kind::DomainNotIdentified, {}}; }
+// The detail is the lock failure's text, or the domain as given; empty for
+// DomainNotIdentified.
+class DomainLockError : public CoreError<DomainLockErrorKind> {
+ public:
+  using CoreError::CoreError;
+
+  static DomainLockError domain_not_identified() {
+    return DomainLockError(Kind::DomainNotIdentified);
+  }
   static DomainLockError lock_failed(std::string detail) {
-    return {Kind::LockFailed, std::move(detail)};
+    return DomainLockError(Kind::LockFailed, std::move(detail));
   }
   static DomainLockError invalid_domain(std::string domain) {
-    return {Kind::InvalidDomain, std::move(domain)};
+    return DomainLockError(Kind::InvalidDomain, std::move(domain));
   }
   static DomainLockError no_rules_found(std::string domain) {
-    return {Kind::NoRulesFound, std::move(domain)};
+    return DomainLockError(Kind::NoRulesFound, std::move(domain));
   }
-
-  Kind kind() const noexcept { return kind_; }
-  // The payload: the lock failure's text, or the domain as given; empty for
-  // DomainNotIdentified.
-  const std::string& detail() const noexcept { return detail_; }
 
   // "DomainNotIdentified", or Name("payload") with the payload escaped.
   std::string text() const;
-
-  bool operator==(const DomainLockError&) const = default;
-
- private:
-  DomainLockError(Kind kind, std::string detail) : kind_(kind), detail_(std::move(detail)) {}
-
-  Kind kind_;
-  std::string detail_;
 };
 
 std::expected<ReasoningContext, DomainLockError> lock_domain(const RuleRegistry& registry,

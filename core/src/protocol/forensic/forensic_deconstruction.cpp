@@ -19,11 +19,11 @@
 namespace morvane {
 
 std::string ForensicError::text() const {
-  switch (kind_) {
-    case Kind::InvalidInput: return "Invalid input: " + detail_;
-    case Kind::AnalysisFailed: return "Analysis failed: " + detail_;
+  switch (kind()) {
+    case Kind::InvalidInput: return "Invalid input: " + detail();
+    case Kind::AnalysisFailed: return "Analysis failed: " + detail();
     case Kind::EmptyInput: return "Empty input provided";
-    case Kind::UnreliableNarrator: return "Unreliable narrator detected: " + detail_;
+    case Kind::UnreliableNarrator: return "Unreliable narrator detected: " + detail();
   }
   throw InternalFailure("unknown ForensicError kind");
 }

@@ -14,34 +14,26 @@
 #include <string_view>
 
 #include "model/forensic_analysis.hpp"
+#include "support/core_error.hpp"
 
 namespace morvane {
 
-class ForensicError {
+enum class ForensicErrorKind : std::uint8_t {
+  InvalidInput, AnalysisFailed, EmptyInput, UnreliableNarrator
+};
+
+class ForensicError : public CoreError<ForensicErrorKind> {
  public:
-  enum class Kind : std::uint8_t { InvalidInput, AnalysisFailed, EmptyInput, UnreliableNarrator };
+  using CoreError::CoreError;
 
-  static ForensicError invalid_input(std::string detail) { return {Kind::InvalidInput, std::move(detail)}; }
-  static ForensicError analysis_failed(std::string detail) { return {Kind::AnalysisFailed, std::move(detail)}; }
-  static ForensicError empty_input() { return {Kind::EmptyInput, {}}; }
-  static ForensicError unreliable_narrator(std::string detail) {
-    return {Kind::UnreliableNarrator, std::move(detail)};
+  static ForensicError analysis_failed(std::string detail) {
+    return ForensicError(Kind::AnalysisFailed, std::move(detail));
   }
-
-  Kind kind() const noexcept { return kind_; }
-  const std::string& detail() const noexcept { return detail_; }
+  static ForensicError empty_input() { return ForensicError(Kind::EmptyInput); }
 
   // "Invalid input: {}", "Analysis failed: {}", "Empty input provided",
   // "Unreliable narrator detected: {}".
   std::string text() const;
-
-  bool operator==(const ForensicError&) const = default;
-
- private:
-  ForensicError(Kind kind, std::string detail) : kind_(kind), detail_(std::move(detail)) {}
-
-  Kind kind_;
-  std::string detail_;
 };
 
 // "medical", "legal", "technical" (views of static text), or nothing when no keyword
