@@ -54,9 +54,11 @@ constexpr auto kWaitSpin = std::chrono::microseconds(200);
 
 constexpr std::uintptr_t kDone = 1;
 
-// The work this thread runs (0: none), and whether pool work on it runs inline.
+// The work this thread runs (0: none), whether pool work on it runs inline, and
+// whether it is one of the pool's workers (whose offers wake sleeping workers).
 constinit thread_local std::uint64_t t_tag = 0;
 constinit thread_local int t_inline = 0;
+constinit thread_local bool t_worker = false;
 
 // What a thread sleeps on while it waits for a piece that another thread runs. It
 // lives as long as its thread, so the thread that finishes the piece may still
@@ -92,7 +94,7 @@ class PoolCore final : public WorkerPool {
   // Starts the workers; the pool's size is the number that could be started.
   void start(std::size_t wanted);
 
-  void push(pool_detail::Task& task);
+  void push(pool_detail::Task& task, bool wake);
   pool_detail::Task* take_any();
   pool_detail::Task* take_of(std::uint64_t tag);
   bool reclaim(pool_detail::Task& task) noexcept;
@@ -124,6 +126,7 @@ void forget_pool_in_child() noexcept {
   // The forking thread alone comes along; whatever pool work it was part of stays
   // behind with the parent's pool.
   t_tag = 0;
+  t_worker = false;
 }
 
 PoolCore* current_pool() noexcept { return g_pool.load(std::memory_order_acquire); }
@@ -175,6 +178,7 @@ void PoolCore::start(std::size_t wanted) {
 }
 
 void PoolCore::worker_main() {
+  t_worker = true;
   for (;;) {
     if (pool_detail::Task* task = take_any()) {
       run_piece(*task);
@@ -202,7 +206,7 @@ void PoolCore::worker_main() {
   }
 }
 
-void PoolCore::push(pool_detail::Task& task) {
+void PoolCore::push(pool_detail::Task& task, bool wake) {
   {
     std::lock_guard lock(mutex_);
     task.prev = tail_;
@@ -212,7 +216,7 @@ void PoolCore::push(pool_detail::Task& task) {
     tail_ = &task;
     queued_.fetch_add(1, std::memory_order_seq_cst);
   }
-  if (sleepers_.load(std::memory_order_seq_cst) > 0) {
+  if (wake && sleepers_.load(std::memory_order_seq_cst) > 0) {
     wake_epoch_.fetch_add(1, std::memory_order_seq_cst);
     wake_epoch_.notify_one();
   }
@@ -293,7 +297,7 @@ bool offer(Task& task) {
   PoolCore& pool = static_cast<PoolCore&>(WorkerPool::instance());
   if (pool.threads() == 0) return false;
   task.tag = t_tag;
-  pool.push(task);
+  pool.push(task, t_worker);
   return true;
 }
 
@@ -301,7 +305,7 @@ bool offer_detached(Task& task) {
   PoolCore& pool = static_cast<PoolCore&>(WorkerPool::instance());
   if (pool.threads() == 0) return false;
   task.tag = new_tag();
-  pool.push(task);
+  pool.push(task, true);
   return true;
 }
 

@@ -7,14 +7,17 @@
 // child's first use makes a new one by the same rules.
 //
 //   execute(work)           runs work on the calling thread, which takes part: the
-//                           pieces that work offers (join, parallel_for, ...) go to the
-//                           workers, and while the caller waits for them it runs only
-//                           pieces of this work, never another caller's (a Python
-//                           searcher of another search). For work that never waits on
-//                           the caller.
+//                           pieces that work offers (join, parallel_for, ...) go to
+//                           workers that are awake, and the caller runs itself what
+//                           none took. It wakes no sleeping worker for them: a wake
+//                           costs tens of microseconds, more than such work. While it
+//                           waits for a piece, the caller runs only pieces of this
+//                           work, never another caller's (a Python searcher of another
+//                           search). For work that never waits on the caller.
 //   execute_detached(work)  runs work on a worker while the calling thread only waits;
 //                           called from inside pool work, work runs right there instead
-//                           of blocking that thread.
+//                           of blocking that thread. Pieces offered on a worker wake a
+//                           sleeping worker, so that slow pieces overlap.
 //   InlineScope             while one lives, pool work started on its thread runs on
 //                           that thread alone, one piece after another: for a caller
 //                           that must not wait on the workers.
