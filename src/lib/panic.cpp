@@ -16,16 +16,6 @@ constexpr const char* kPanicDoc =
 // Created under the interpreter lock the first time it is needed, kept for the process.
 PyObject* panic_type = nullptr;
 
-// "{expectation}: {error}", the text of every failed expectation.
-[[noreturn]] void fail(std::string_view expectation, std::string_view error, std::source_location where) {
-  std::string text;
-  text.reserve(expectation.size() + 2 + error.size());
-  text += expectation;
-  text += ": ";
-  text += error;
-  throw InternalFailure(std::move(text), where);
-}
-
 std::string thread_name() {
   if (::syscall(SYS_gettid) == ::getpid()) return "main";
   char name[64] = {};
@@ -110,10 +100,18 @@ void fail_on_python_error(std::string_view expectation, std::source_location whe
   // Taken before anything is allocated: should that fail, no Python error stays set
   // on this thread (a pool worker keeps its thread state from call to call).
   OwnedRef exception(PyErr_GetRaisedException());
-  fail(expectation, exception ? error_text(exception.get()) : std::string("no Python error was set"), where);
+  fail_expectation(expectation, exception ? error_text(exception.get()) : std::string("no Python error was set"),
+                   where);
 }
 
-void fail_step(std::string_view error, std::source_location where) { fail(kStepFailed, error, where); }
+void fail_expectation(std::string_view expectation, std::string_view error, std::source_location where) {
+  std::string text;
+  text.reserve(expectation.size() + 2 + error.size());
+  text += expectation;
+  text += ": ";
+  text += error;
+  throw InternalFailure(std::move(text), where);
+}
 
 void raise_unexpected(const char* what, std::source_location where) noexcept {
   try {

@@ -16,9 +16,11 @@
 //   utf8_text(str)         the UTF-8 of a str; a lone surrogate, which UTF-8 cannot
 //                          hold, is replaced by U+FFFD rather than losing the text.
 //   take_error_text()      fetches and clears the pending Python error: error_text().
-//   fail_step(error)       throws InternalFailure "a step expected to succeed failed:
-//                          {error}": a step that must succeed did not, for the reason
-//                          given as text (a core error's text form, for instance).
+//   fail_expectation(expectation, error)
+//                          throws InternalFailure "{expectation}: {error}", the text of
+//                          every failed expectation; the expectation is the fixed
+//                          prefix kStepFailed for a step that must succeed and gave a
+//                          reason as text (a core error's text form, for instance).
 //   fail_on_python_error   throws InternalFailure "{expectation}: {pending error}".
 //   expect_new(made)       the result of a step that must make a Python object: an
 //                          OwnedRef of it, or, when it is null (a Python error pending,
@@ -48,7 +50,8 @@ std::string error_text(PyObject* exception);
 std::string utf8_text(PyObject* text);
 std::string take_error_text();
 
-[[noreturn]] void fail_step(std::string_view error, std::source_location where = std::source_location::current());
+[[noreturn]] void fail_expectation(std::string_view expectation, std::string_view error,
+                                   std::source_location where = std::source_location::current());
 [[noreturn]] void fail_on_python_error(std::string_view expectation = kStepFailed,
                                        std::source_location where = std::source_location::current());
 

@@ -66,7 +66,7 @@ OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
   // per process serves every call exactly as a fresh one would.
   static const morvane::RuleRegistry registry = morvane::default_rule_registry();
   auto context = morvane::lock_domain(registry, context_domain, kLockSource);
-  if (!context) fail_step(context.error().text());
+  if (!context) fail_expectation(kStepFailed, context.error().text());
 
   // The run touches Python only through a PythonSearcher, which takes the lock for
   // itself on whatever thread calls it: this thread must not keep it while it waits

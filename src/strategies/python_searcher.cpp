@@ -115,12 +115,7 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
       return {};
     }
 
-    if (!PyList_Check(result.get())) {
-      std::string text(kNotAList);
-      text += ": ";
-      text += not_a_list(result.get());
-      throw InternalFailure(std::move(text));
-    }
+    if (!PyList_Check(result.get())) fail_expectation(kNotAList, not_a_list(result.get()));
 
     const Py_ssize_t length = PyList_GET_SIZE(result.get());
     children.reserve(static_cast<std::size_t>(length));
