@@ -91,39 +91,39 @@ class OnceMap {
   explicit constexpr OnceMap(TextMap (*build)()) : build_(build) {}
 
   const TextMap& get() {
-    if (state_.load(std::memory_order_acquire) == kBuilt) return *map_;
+    if (state_.load(std::memory_order_acquire) == Built) return *map_;
     return build_or_wait();
   }
 
   std::uint32_t builds() const { return builds_.load(std::memory_order_relaxed); }
 
  private:
-  enum State : std::uint8_t { kNotBuilt, kBuilding, kBuilt };
+  enum State : std::uint8_t { NotBuilt, Building, Built };
 
   const TextMap& build_or_wait() {
     for (;;) {
-      std::uint8_t state = kNotBuilt;
-      if (state_.compare_exchange_strong(state, kBuilding, std::memory_order_acquire)) {
+      std::uint8_t state = NotBuilt;
+      if (state_.compare_exchange_strong(state, Building, std::memory_order_acquire)) {
         try {
           map_ = new TextMap(build_());
         } catch (...) {
           // Let a later access try again instead of leaving waiters asleep forever.
-          state_.store(kNotBuilt, std::memory_order_release);
+          state_.store(NotBuilt, std::memory_order_release);
           state_.notify_all();
           throw;
         }
         builds_.fetch_add(1, std::memory_order_relaxed);
-        state_.store(kBuilt, std::memory_order_release);
+        state_.store(Built, std::memory_order_release);
         state_.notify_all();
         return *map_;
       }
-      if (state == kBuilt) return *map_;
-      state_.wait(kBuilding, std::memory_order_acquire);
+      if (state == Built) return *map_;
+      state_.wait(Building, std::memory_order_acquire);
     }
   }
 
   TextMap (*build_)();
-  std::atomic<std::uint8_t> state_{kNotBuilt};
+  std::atomic<std::uint8_t> state_{NotBuilt};
   std::atomic<std::uint32_t> builds_{0};
   const TextMap* map_ = nullptr;
 };

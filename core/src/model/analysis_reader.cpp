@@ -44,7 +44,7 @@ JsonFailure record_failure(const JsonReader& r, std::string_view before, std::st
   text += '`';
   text += field;
   text += '`';
-  return r.failure(JsonFailureKind::kRecord, std::move(text));
+  return r.failure(JsonFailureKind::Record, std::move(text));
 }
 
 // Reads one record in the form its first character chooses; read_field(i) reads
@@ -53,7 +53,7 @@ template <std::size_t N, class ReadField>
 Status read_record(JsonReader& r, const RecordShape<N>& shape, ReadField&& read_field) {
   const auto kind = r.peek();
   if (!kind) return std::unexpected(kind.error());
-  if (*kind == JsonKind::kObject) {
+  if (*kind == JsonKind::Object) {
     r.begin_object();
     std::array<bool, N> filled{};
     std::string_view name;
@@ -79,7 +79,7 @@ Status read_record(JsonReader& r, const RecordShape<N>& shape, ReadField&& read_
     }
     return {};
   }
-  if (*kind == JsonKind::kArray) {
+  if (*kind == JsonKind::Array) {
     r.begin_array();
     for (std::size_t field = 0; field < N; ++field) {
       const auto more = r.next_element();
@@ -88,7 +88,7 @@ Status read_record(JsonReader& r, const RecordShape<N>& shape, ReadField&& read_
         std::string text = "invalid length " + std::to_string(field) + ", expected ";
         text += shape.name;
         text += " with " + std::to_string(N) + " elements";
-        return std::unexpected(r.failure(JsonFailureKind::kRecord, std::move(text)));
+        return std::unexpected(r.failure(JsonFailureKind::Record, std::move(text)));
       }
       MORVANE_JSON_TRY(read_field(field));
     }
@@ -100,7 +100,7 @@ Status read_record(JsonReader& r, const RecordShape<N>& shape, ReadField&& read_
 Status read_text(JsonReader& r, std::string& out) {
   const auto kind = r.peek();
   if (!kind) return std::unexpected(kind.error());
-  if (*kind != JsonKind::kString) return std::unexpected(r.mismatch(*kind, "a string"));
+  if (*kind != JsonKind::String) return std::unexpected(r.mismatch(*kind, "a string"));
   const auto text = r.read_string();
   if (!text) return std::unexpected(text.error());
   out.assign(*text);
@@ -110,7 +110,7 @@ Status read_text(JsonReader& r, std::string& out) {
 Status read_text_list(JsonReader& r, std::vector<std::string>& out) {
   const auto kind = r.peek();
   if (!kind) return std::unexpected(kind.error());
-  if (*kind != JsonKind::kArray) return std::unexpected(r.mismatch(*kind, "an array of strings"));
+  if (*kind != JsonKind::Array) return std::unexpected(r.mismatch(*kind, "an array of strings"));
   r.begin_array();
   for (;;) {
     const auto more = r.next_element();
@@ -124,7 +124,7 @@ Status read_text_list(JsonReader& r, std::vector<std::string>& out) {
 Status read_text_map(JsonReader& r, TextMap& out) {
   const auto kind = r.peek();
   if (!kind) return std::unexpected(kind.error());
-  if (*kind != JsonKind::kObject) return std::unexpected(r.mismatch(*kind, "an object of strings"));
+  if (*kind != JsonKind::Object) return std::unexpected(r.mismatch(*kind, "an object of strings"));
   r.begin_object();
   std::string_view name;
   std::string key, value;
@@ -142,11 +142,11 @@ Status read_text_map(JsonReader& r, TextMap& out) {
 Status read_domain(JsonReader& r, std::optional<std::string>& out) {
   const auto kind = r.peek();
   if (!kind) return std::unexpected(kind.error());
-  if (*kind == JsonKind::kNull) {
+  if (*kind == JsonKind::Null) {
     out.reset();
     return r.read_null();
   }
-  if (*kind != JsonKind::kString) return std::unexpected(r.mismatch(*kind, "a string or null"));
+  if (*kind != JsonKind::String) return std::unexpected(r.mismatch(*kind, "a string or null"));
   return read_text(r, out.emplace());
 }
 
@@ -222,7 +222,7 @@ JsonResult<float> confidence_value(const JsonReader& r, const JsonNumber& number
   double value = 0.0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec == std::errc::result_out_of_range) {
-    if (!is_tiny(text)) return std::unexpected(r.failure(JsonFailureKind::kNumberOutOfRange, "number out of range"));
+    if (!is_tiny(text)) return std::unexpected(r.failure(JsonFailureKind::NumberOutOfRange, "number out of range"));
     value = number.negative ? -0.0 : 0.0;
   }
   float result = static_cast<float>(value);
@@ -242,7 +242,7 @@ JsonResult<float> confidence_value(const JsonReader& r, const JsonNumber& number
 Status read_confidence(JsonReader& r, float& out) {
   const auto kind = r.peek();
   if (!kind) return std::unexpected(kind.error());
-  if (*kind != JsonKind::kNumber) return std::unexpected(r.mismatch(*kind, "a number"));
+  if (*kind != JsonKind::Number) return std::unexpected(r.mismatch(*kind, "a number"));
   const auto number = r.read_number();
   if (!number) return std::unexpected(number.error());
   const auto value = confidence_value(r, *number);

@@ -94,12 +94,12 @@ constexpr const char* kUnpairedSurrogate = "unpaired surrogate in \\u escape";
 
 std::string_view json_kind_name(JsonKind kind) {
   switch (kind) {
-    case JsonKind::kNull: return "null";
-    case JsonKind::kBoolean: return "boolean";
-    case JsonKind::kNumber: return "number";
-    case JsonKind::kString: return "string";
-    case JsonKind::kArray: return "array";
-    case JsonKind::kObject: return "object";
+    case JsonKind::Null: return "null";
+    case JsonKind::Boolean: return "boolean";
+    case JsonKind::Number: return "number";
+    case JsonKind::String: return "string";
+    case JsonKind::Array: return "array";
+    case JsonKind::Object: return "object";
   }
   return "value";
 }
@@ -123,16 +123,16 @@ bool JsonReader::value_kind(JsonKind& kind) {
   skip_white_space();
   if (at_end()) return fail_end();
   switch (byte()) {
-    case '{': kind = JsonKind::kObject; return true;
-    case '[': kind = JsonKind::kArray; return true;
-    case '"': kind = JsonKind::kString; return true;
+    case '{': kind = JsonKind::Object; return true;
+    case '[': kind = JsonKind::Array; return true;
+    case '"': kind = JsonKind::String; return true;
     case 't':
-    case 'f': kind = JsonKind::kBoolean; return true;
-    case 'n': kind = JsonKind::kNull; return true;
+    case 'f': kind = JsonKind::Boolean; return true;
+    case 'n': kind = JsonKind::Null; return true;
     case '-':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9':
-      kind = JsonKind::kNumber;
+      kind = JsonKind::Number;
       return true;
     default: return fail_here("expected a value");
   }
@@ -150,7 +150,7 @@ bool JsonReader::member_start(bool after_comma, bool& close) {
     return true;
   }
   if (c == '}') {
-    if (after_comma) return fail(JsonFailureKind::kTrailingComma, "trailing comma", pos_ + 1);
+    if (after_comma) return fail(JsonFailureKind::TrailingComma, "trailing comma", pos_ + 1);
     ++pos_;
     close = true;
     return true;
@@ -161,7 +161,7 @@ bool JsonReader::member_start(bool after_comma, bool& close) {
 // After an element and its comma: a ']' there is a trailing comma.
 bool JsonReader::element_after_comma() {
   skip_white_space();
-  if (!at_end() && byte() == ']') return fail(JsonFailureKind::kTrailingComma, "trailing comma", pos_ + 1);
+  if (!at_end() && byte() == ']') return fail(JsonFailureKind::TrailingComma, "trailing comma", pos_ + 1);
   return true;
 }
 
@@ -260,7 +260,7 @@ bool JsonReader::scan_escape() {
       std::uint32_t cp;
       if (!scan_hex4(cp)) return false;
       if constexpr (!kDecode) return true;
-      if (cp >= 0xDC00 && cp <= 0xDFFF) return fail(JsonFailureKind::kSyntax, kUnpairedSurrogate, pos_);
+      if (cp >= 0xDC00 && cp <= 0xDFFF) return fail(JsonFailureKind::Syntax, kUnpairedSurrogate, pos_);
       if (cp >= 0xD800 && cp <= 0xDBFF) {
         for (const char expected : {'\\', 'u'}) {
           if (at_end()) return fail_end();
@@ -269,7 +269,7 @@ bool JsonReader::scan_escape() {
         }
         std::uint32_t low;
         if (!scan_hex4(low)) return false;
-        if (low < 0xDC00 || low > 0xDFFF) return fail(JsonFailureKind::kSyntax, kUnpairedSurrogate, pos_);
+        if (low < 0xDC00 || low > 0xDFFF) return fail(JsonFailureKind::Syntax, kUnpairedSurrogate, pos_);
         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
       }
       append_utf8(scratch_, cp);
@@ -331,15 +331,15 @@ bool JsonReader::scan_literal(std::string_view word) {
 
 bool JsonReader::scan_scalar(JsonKind kind) {
   switch (kind) {
-    case JsonKind::kString: ++pos_; return scan_string<false>();
-    case JsonKind::kNumber: {
+    case JsonKind::String: ++pos_; return scan_string<false>();
+    case JsonKind::Number: {
       JsonNumber number;
       return scan_number(number);
     }
-    case JsonKind::kBoolean: return scan_literal(byte() == 't' ? "true" : "false");
-    case JsonKind::kNull: return scan_literal("null");
-    case JsonKind::kArray:
-    case JsonKind::kObject: break;
+    case JsonKind::Boolean: return scan_literal(byte() == 't' ? "true" : "false");
+    case JsonKind::Null: return scan_literal("null");
+    case JsonKind::Array:
+    case JsonKind::Object: break;
   }
   return true;
 }
@@ -424,7 +424,7 @@ bool JsonReader::skip_any() {
   for (;;) {
     JsonKind kind;
     if (!value_kind(kind)) return false;
-    if (kind == JsonKind::kObject) {
+    if (kind == JsonKind::Object) {
       ++pos_;
       bool close;
       if (!member_start(false, close)) return false;
@@ -433,7 +433,7 @@ bool JsonReader::skip_any() {
         open.push(true);
         continue;
       }
-    } else if (kind == JsonKind::kArray) {
+    } else if (kind == JsonKind::Array) {
       ++pos_;
       skip_white_space();
       if (at_end() || byte() != ']') {
@@ -476,9 +476,9 @@ bool JsonReader::close_fixed_array() {
     ++pos_;
     skip_white_space();
     if (at_end()) return fail_end();
-    if (byte() == ']') return fail(JsonFailureKind::kTrailingComma, "trailing comma", pos_ + 1);
+    if (byte() == ']') return fail(JsonFailureKind::TrailingComma, "trailing comma", pos_ + 1);
   }
-  return fail(JsonFailureKind::kTrailingCharacters, "trailing characters", pos_ + 1);
+  return fail(JsonFailureKind::TrailingCharacters, "trailing characters", pos_ + 1);
 }
 
 JsonResult<void> JsonReader::end_fixed_array() {
@@ -489,14 +489,14 @@ JsonResult<void> JsonReader::end_fixed_array() {
 JsonResult<void> JsonReader::finish() {
   skip_white_space();
   if (at_end()) return {};
-  fail(JsonFailureKind::kTrailingCharacters, "trailing characters", pos_ + 1);
+  fail(JsonFailureKind::TrailingCharacters, "trailing characters", pos_ + 1);
   return std::unexpected(take_failure());
 }
 
 JsonFailure JsonReader::mismatch(JsonKind found, std::string_view expected) {
-  if (found == JsonKind::kArray || found == JsonKind::kObject) {
+  if (found == JsonKind::Array || found == JsonKind::Object) {
     ++pos_;
-  } else if (found == JsonKind::kString) {
+  } else if (found == JsonKind::String) {
     // A string read where it does not belong is still read: its escapes resolve.
     ++pos_;
     if (!scan_string<true>()) return take_failure();
@@ -507,7 +507,7 @@ JsonFailure JsonReader::mismatch(JsonKind found, std::string_view expected) {
   text += json_kind_name(found);
   text += ", expected ";
   text += expected;
-  return failure(JsonFailureKind::kTypeMismatch, std::move(text));
+  return failure(JsonFailureKind::TypeMismatch, std::move(text));
 }
 
 JsonError JsonReader::error(const JsonFailure& failure) const {

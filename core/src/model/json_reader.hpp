@@ -38,13 +38,13 @@
 namespace morvane {
 
 enum class JsonFailureKind : std::uint8_t {
-  kUnexpectedEnd,       // the text ends inside a value
-  kSyntax,              // a byte that the grammar does not allow where it stands
-  kTypeMismatch,        // a well-formed value of the wrong kind for the record
-  kNumberOutOfRange,    // a number whose 64-bit value would be infinite
-  kTrailingCharacters,  // more than the value (or the fixed-length array) holds
-  kTrailingComma,       // a comma just before a closing bracket or brace
-  kRecord,              // the record's own rules: missing, duplicate, length
+  UnexpectedEnd,       // the text ends inside a value
+  Syntax,              // a byte that the grammar does not allow where it stands
+  TypeMismatch,        // a well-formed value of the wrong kind for the record
+  NumberOutOfRange,    // a number whose 64-bit value would be infinite
+  TrailingCharacters,  // more than the value (or the fixed-length array) holds
+  TrailingComma,       // a comma just before a closing bracket or brace
+  Record,              // the record's own rules: missing, duplicate, length
 };
 
 struct JsonFailure {
@@ -56,7 +56,7 @@ struct JsonFailure {
 template <class T>
 using JsonResult = std::expected<T, JsonFailure>;
 
-enum class JsonKind : std::uint8_t { kNull, kBoolean, kNumber, kString, kArray, kObject };
+enum class JsonKind : std::uint8_t { Null, Boolean, Number, String, Array, Object };
 
 // "null", "boolean", "number", "string", "array", "object".
 std::string_view json_kind_name(JsonKind kind);
@@ -139,8 +139,8 @@ class JsonReader {
   std::string_view string_view_of_last() const;
 
   bool fail(JsonFailureKind kind, const char* text, std::size_t offset);
-  bool fail_here(const char* text) { return fail(JsonFailureKind::kSyntax, text, pos_ + 1); }
-  bool fail_end() { return fail(JsonFailureKind::kUnexpectedEnd, "unexpected end of text", text_.size()); }
+  bool fail_here(const char* text) { return fail(JsonFailureKind::Syntax, text, pos_ + 1); }
+  bool fail_end() { return fail(JsonFailureKind::UnexpectedEnd, "unexpected end of text", text_.size()); }
   JsonFailure take_failure();
 
   std::string_view text_;
