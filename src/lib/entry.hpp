@@ -18,8 +18,6 @@
 #include "lib/ref.hpp"
 #include "lib/thread_end.hpp"
 
-#include <cxxabi.h>
-
 #include <exception>
 #include <new>
 #include <type_traits>
@@ -30,13 +28,13 @@ template <class Body>
 PyObject* run_entry(Body&& body) noexcept {
   EntryScope entry;
   try {
-    if constexpr (std::is_same_v<decltype(body()), OwnedRef>) {
-      return body().release();
-    } else {
-      return body();
-    }
-  } catch (const abi::__forced_unwind&) {
-    stay_out_of_python();
+    return or_stay_out([&]() -> PyObject* {
+      if constexpr (std::is_same_v<decltype(body()), OwnedRef>) {
+        return body().release();
+      } else {
+        return body();
+      }
+    });
   } catch (const InternalFailure& failure) {
     raise_panic(failure);
   } catch (const std::bad_alloc&) {

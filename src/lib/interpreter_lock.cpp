@@ -99,6 +99,10 @@ void stay_out_of_python() noexcept {
   for (;;) ::pause();
 }
 
+void park_after_forced_unwind() noexcept {
+  for (;;) ::pause();
+}
+
 void prepare_for_fork_children() noexcept {
   static const bool registered = [] {
     pthread_atfork(lock_queue, unlock_queue, in_child);

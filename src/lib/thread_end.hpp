@@ -8,8 +8,9 @@
 //   stay_out_of_python()  parks the calling thread forever, touching nothing.
 //   or_stay_out(call)     runs call() and returns its result; should CPython end the
 //                         thread inside it, the thread stays out of Python right
-//                         there. For calls that may run Python code while references
-//                         are held in the frames around them.
+//                         there (any other exception passes). For calls that may run
+//                         Python code while references are held in the frames around
+//                         them, and for the body of every binding entry.
 #pragma once
 
 #include <cxxabi.h>
@@ -20,12 +21,21 @@ namespace morvane::py {
 
 [[noreturn]] void stay_out_of_python() noexcept;
 
+// stay_out_of_python for a thread in the middle of a forced unwind. It never returns
+// but is not declared so: before a call to a noreturn function AddressSanitizer
+// unpoisons the stack, and that trips over the poison that the frames skipped by the
+// unwinding left behind.
+void park_after_forced_unwind() noexcept;
+
+// The handler of a forced unwind binds its parameter to no exception object, which
+// UndefinedBehaviorSanitizer's null check would report.
 template <class Call>
-decltype(auto) or_stay_out(Call&& call) noexcept {
+[[gnu::no_sanitize("null")]] decltype(auto) or_stay_out(Call&& call) {
   try {
     return std::forward<Call>(call)();
   } catch (const abi::__forced_unwind&) {
-    stay_out_of_python();
+    park_after_forced_unwind();
+    __builtin_unreachable();
   }
 }
 

@@ -10,8 +10,6 @@
 
 #include <unistd.h>
 
-#include <cxxabi.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -88,8 +86,8 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
   LockTaken lock;
   // Every reference is declared out here and dropped before the lock goes back,
   // whichever way this ends. Should CPython end this thread while the searcher's code
-  // runs (the interpreter finalizes), the thread stays inside the catch below: these
-  // are then never released without the lock, and the lock is never given back.
+  // runs (the interpreter finalizes), the thread stays inside or_stay_out: these are
+  // then never released without the lock, and the lock is never given back.
   OwnedRef python_node;
   OwnedRef domain;
   OwnedRef result;
@@ -98,7 +96,7 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
   OwnedRef content_value;
   OwnedRef score_value;
   std::vector<morvane::ThoughtNode> children;
-  try {
+  or_stay_out([&] {
     python_node = OwnedRef(new_thought_node(node));
     if (!python_node) fail_on_python_error(kNodeFailed);
     domain = new_str(context_domain);
@@ -112,7 +110,7 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
       line += error_text(exception.get());
       line += '\n';
       write_stdout(line);
-      return {};
+      return;  // no children
     }
 
     if (!PyList_Check(result.get())) fail_expectation(kNotAList, not_a_list(result.get()));
@@ -131,9 +129,7 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
       if (!score_value || !convert(score_value.get(), score)) fail_on_python_error();
       children.push_back(morvane::ThoughtNode::new_child(node.id, std::move(content), score, node.depth + 1));
     }
-  } catch (const abi::__forced_unwind&) {
-    stay_out_of_python();
-  }
+  });
   return children;
 }
 
