@@ -67,10 +67,7 @@ void BM_BeamSearch64x8AfterIdle(benchmark::State& state) {
     state.SetIterationTime(std::chrono::duration<double>(end - start).count());
   }
 }
-BENCHMARK(BM_BeamSearch64x8AfterIdle)
-    ->UseManualTime()
-    ->Iterations(500)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BeamSearch64x8AfterIdle)->UseManualTime()->Iterations(500)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace morvane

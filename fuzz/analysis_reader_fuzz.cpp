@@ -58,9 +58,9 @@ using nlohmann::json;
   std::abort();
 }
 
-#define CHECK(cond, what, detail)               \
-  do {                                          \
-    if (!(cond)) fault(what, input, (detail));  \
+#define CHECK(cond, what, detail)              \
+  do {                                         \
+    if (!(cond)) fault(what, input, (detail)); \
   } while (false)
 
 // Strict UTF-8 (RFC 3629): no overlong forms, no surrogates, nothing above U+10FFFF.
@@ -148,9 +148,9 @@ std::size_t message_offset(std::string_view input, std::string_view message) {
 }
 
 bool decided_by_record(std::string_view message) {
-  for (const std::string_view prefix : {"missing field `", "duplicate field `", "invalid length ", "invalid type: ",
-                                        "number out of range", "trailing characters",
-                                        "unpaired surrogate in \\u escape"}) {
+  for (const std::string_view prefix :
+       {"missing field `", "duplicate field `", "invalid length ", "invalid type: ", "number out of range",
+        "trailing characters", "unpaired surrogate in \\u escape"}) {
     if (message.starts_with(prefix)) return true;
   }
   return false;
@@ -161,7 +161,9 @@ bool decided_by_record(std::string_view message) {
 // as the integer 0. A double exactly halfway between two floats may stand for a
 // decimal on either side of it, so either float is right there.
 bool confidence_matches(const json& number, float got) {
-  const auto same = [got](float want) { return std::bit_cast<std::uint32_t>(want) == std::bit_cast<std::uint32_t>(got); };
+  const auto same = [got](float want) {
+    return std::bit_cast<std::uint32_t>(want) == std::bit_cast<std::uint32_t>(got);
+  };
   if (number.is_number_unsigned()) return same(static_cast<float>(number.get<std::uint64_t>()));
   if (number.is_number_integer()) {
     const auto value = number.get<std::int64_t>();
@@ -190,7 +192,8 @@ void compare_with_dom(std::string_view input, const ForensicAnalysis& a, const j
   const auto list = [&](const char* name, std::size_t index, const std::vector<std::string>& got) {
     const json& items = *field(j, name, index);
     CHECK(items.size() == got.size(), "list length differs from the DOM", name);
-    for (std::size_t i = 0; i < got.size(); ++i) CHECK(items[i].get<std::string>() == got[i], "list item differs", name);
+    for (std::size_t i = 0; i < got.size(); ++i)
+      CHECK(items[i].get<std::string>() == got[i], "list item differs", name);
   };
   CHECK(object || j.is_array(), "record is neither object nor array in the DOM", "");
   list("facts", 0, a.facts);
@@ -200,7 +203,8 @@ void compare_with_dom(std::string_view input, const ForensicAnalysis& a, const j
   CHECK(constraints.size() == a.constraints.size(), "constraints size differs from the DOM", "");
   for (const auto& [key, value] : constraints.items()) {
     const auto found = a.constraints.find(key);
-    CHECK(found != a.constraints.end() && found->second == value.get<std::string>(), "constraint differs", key);
+    CHECK(found != a.constraints.end() && found->second == value.get<std::string>(), "constraint differs",
+          key);
   }
   const json& metadata = *field(j, "metadata", 4);
   CHECK(field(metadata, "timestamp", 0)->get<std::string>() == a.metadata.timestamp, "timestamp differs", "");
@@ -210,8 +214,8 @@ void compare_with_dom(std::string_view input, const ForensicAnalysis& a, const j
   } else {
     CHECK(a.metadata.detected_domain == domain->get<std::string>(), "domain differs", "");
   }
-  CHECK(confidence_matches(*field(metadata, "confidence", 2), a.metadata.confidence), "confidence differs from the DOM",
-        std::to_string(a.metadata.confidence));
+  CHECK(confidence_matches(*field(metadata, "confidence", 2), a.metadata.confidence),
+        "confidence differs from the DOM", std::to_string(a.metadata.confidence));
 }
 
 }  // namespace
@@ -228,7 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool accepted = json::accept(input.begin(), input.end());
   const bool utf8 = valid_utf8(input);
   if (grammar_ok && !accepted) {
-    CHECK(!utf8 || has_lone_surrogate(input) || nlohmann_overflows(input), "reader accepts what nlohmann refuses", "");
+    CHECK(!utf8 || has_lone_surrogate(input) || nlohmann_overflows(input),
+          "reader accepts what nlohmann refuses", "");
   }
   if (!grammar_ok && accepted) {
     const bool bom = input.starts_with("\xEF\xBB\xBF");
@@ -245,7 +250,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       CHECK(grammar_ok || message_offset(input, grammar_message) >= offset,
             "record failure reported after a grammar fault", message + " / " + grammar_message);
     } else {
-      CHECK(message == grammar_message, "syntax failure differs from the grammar's", message + " / " + grammar_message);
+      CHECK(message == grammar_message, "syntax failure differs from the grammar's",
+            message + " / " + grammar_message);
     }
     return 0;
   }
@@ -260,7 +266,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (std::isfinite(a.metadata.confidence)) {
     CHECK(back.has_value(), "written record does not read back", back ? "" : back.error().message);
     CHECK(*back == a, "record read back differs", written);
-    CHECK(std::bit_cast<std::uint32_t>(back->metadata.confidence) == std::bit_cast<std::uint32_t>(a.metadata.confidence),
+    CHECK(std::bit_cast<std::uint32_t>(back->metadata.confidence) ==
+              std::bit_cast<std::uint32_t>(a.metadata.confidence),
           "confidence read back differs", written);
   } else {
     CHECK(!back.has_value() && back.error().message.starts_with("invalid type: null, expected a number"),

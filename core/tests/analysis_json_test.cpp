@@ -71,7 +71,9 @@ TEST(AnalysisWriter, Layout) {
        R"j({
   "facts": [
     "a \"q\" \\ b/",
-    "\b\t\n\f\r\u0001\u001f)j" "\x7f" R"j(\u0000z"
+    "\b\t\n\f\r\u0001\u001f)j"
+       "\x7f"
+       R"j(\u0000z"
   ],
   "desires": [],
   "constraints": {
@@ -150,8 +152,8 @@ void expect_failures(const std::vector<FailureCase>& cases) {
 // wherever it falls in a word, and bytes at or above 0x7f must never be escaped.
 TEST(AnalysisWriter, EscapesAtEveryPositionOfAWord) {
   const std::pair<char, std::string_view> escapes[] = {
-      {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\t', "\\t"}, {'\b', "\\b"},
-      {'\f', "\\f"}, {'\r', "\\r"}, {'\0', "\\u0000"}, {'\x1f', "\\u001f"}, {'\x01', "\\u0001"},
+      {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"},     {'\t', "\\t"},       {'\b', "\\b"},
+      {'\f', "\\f"}, {'\r', "\\r"},  {'\0', "\\u0000"}, {'\x1f', "\\u001f"}, {'\x01', "\\u0001"},
   };
   const std::string filler = "abcdefghijklmnopqrst\x7f\xc3\xa9!";
   for (const auto& [byte, escaped] : escapes) {
@@ -181,13 +183,16 @@ TEST(AnalysisReader, RecordFailures) {
       {R"({"facts": [], "facts" |: [1, )", "duplicate field `facts`"},
       {"{\"facts\": [],\n \"facts\"\n   |: 0}", "duplicate field `facts`"},
       {R"({"metadata": {"timestamp": "", "confidence": 0}, "metadata"|:)", "duplicate field `metadata`"},
-      {with_metadata(R"({"detected_domain": null, "detected_domain" |: "x", "timestamp": "t", "confidence": 1})"),
+      {with_metadata(
+           R"({"detected_domain": null, "detected_domain" |: "x", "timestamp": "t", "confidence": 1})"),
        "duplicate field `detected_domain`"},
-      {with_metadata(R"({"timestamp": "t", "confidence": 1, "confidence"|: 1})"), "duplicate field `confidence`"},
+      {with_metadata(R"({"timestamp": "t", "confidence": 1, "confidence"|: 1})"),
+       "duplicate field `confidence`"},
       // Array forms that close too early, just after the bracket.
       {"[]|", "invalid length 0, expected struct ForensicAnalysis with 5 elements"},
       {R"([["a"], [], {}]|)", "invalid length 3, expected struct ForensicAnalysis with 5 elements"},
-      {R"([[], [], {}, [], ["t", null]|])", "invalid length 2, expected struct AnalysisMetadata with 3 elements"},
+      {R"([[], [], {}, [], ["t", null]|])",
+       "invalid length 2, expected struct AnalysisMetadata with 3 elements"},
       {R"({"metadata": []|})", "invalid length 0, expected struct AnalysisMetadata with 3 elements"},
   });
 }
@@ -208,8 +213,10 @@ TEST(AnalysisReader, TypeMismatches) {
       {with_metadata(R"({"timestamp": 5|})"), "invalid type: number, expected a string"},
       {with_metadata(R"({"timestamp": "t", "detected_domain": false|})"),
        "invalid type: boolean, expected a string or null"},
-      {with_metadata(R"({"timestamp": "t", "confidence": "0.5"|})"), "invalid type: string, expected a number"},
-      {with_metadata(R"({"timestamp": "t", "confidence": true|})"), "invalid type: boolean, expected a number"},
+      {with_metadata(R"({"timestamp": "t", "confidence": "0.5"|})"),
+       "invalid type: string, expected a number"},
+      {with_metadata(R"({"timestamp": "t", "confidence": true|})"),
+       "invalid type: boolean, expected a number"},
       {with_metadata(R"({"timestamp": "t", "confidence": null|})"), "invalid type: null, expected a number"},
       {with_metadata(R"(["t", null, {|}])"), "invalid type: object, expected a number"},
       // A malformed scalar is a syntax failure, not a mismatch.
@@ -296,8 +303,8 @@ TEST(AnalysisReader, ReadsBothForms) {
   EXPECT_EQ(*array, make_analysis({"a"}, {"d"}, {{"k", "v"}}, {"u"}, {"t", std::nullopt, 7.0f}));
 
   // The metadata's own first character chooses its form.
-  const auto mixed = ForensicAnalysis::deserialize(
-      R"([[], [], {}, [], {"timestamp": "t", "confidence": 1}])");
+  const auto mixed =
+      ForensicAnalysis::deserialize(R"([[], [], {}, [], {"timestamp": "t", "confidence": 1}])");
   ASSERT_TRUE(mixed.has_value()) << mixed.error().message;
   const auto mixed2 = ForensicAnalysis::deserialize(with_metadata(R"(["t", "legal", 1])"));
   ASSERT_TRUE(mixed2.has_value()) << mixed2.error().message;
@@ -318,8 +325,10 @@ TEST(AnalysisReader, SkipsUnknownMembersAndResolvesEscapedNames) {
 }
 
 TEST(AnalysisReader, ResolvesStringEscapes) {
-  const auto a = ForensicAnalysis::deserialize(with_metadata(
-      R"(["\"\\\/\b\f\n\r\t \u00e9\u00C9 \u20ac \ud83d\ude00 \u0000 é )" "\xff" R"(", null, 1])"));
+  const auto a = ForensicAnalysis::deserialize(
+      with_metadata(R"(["\"\\\/\b\f\n\r\t \u00e9\u00C9 \u20ac \ud83d\ude00 \u0000 é )"
+                    "\xff"
+                    R"(", null, 1])"));
   ASSERT_TRUE(a.has_value()) << a.error().message;
   EXPECT_EQ(a->metadata.timestamp, std::string("\"\\/\b\f\n\r\t éÉ € 😀 \0 é \xff", 29));
 }
@@ -367,7 +376,8 @@ TEST(AnalysisReader, ConfidenceNumbers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.json);
-    const auto a = ForensicAnalysis::deserialize(with_metadata(std::string(R"({"timestamp": "", "confidence": )") + c.json + "}"));
+    const auto a = ForensicAnalysis::deserialize(
+        with_metadata(std::string(R"({"timestamp": "", "confidence": )") + c.json + "}"));
     ASSERT_TRUE(a.has_value()) << a.error().message;
     EXPECT_EQ(std::bit_cast<std::uint32_t>(a->metadata.confidence), std::bit_cast<std::uint32_t>(c.value));
   }
@@ -377,9 +387,11 @@ TEST(AnalysisReader, ConfidenceNumbers) {
 // Round trips and depth
 
 std::string random_text(std::mt19937_64& rng) {
+  // clang-format off
   static const std::vector<std::string> pieces = {
       "a", "Z", " ", "0", "\"", "\\", "/", "\b", "\t", "\n", "\f", "\r", std::string(1, '\0'), "\x01",
       "\x1f", "\x7f", "é", "É", "ü", "€", "😀", "ne répond pas", "{", "]", ":", ","};
+  // clang-format on
   std::string text;
   const auto length = rng() % 12;
   for (std::uint64_t i = 0; i < length; ++i) text += pieces[rng() % pieces.size()];
@@ -434,7 +446,8 @@ TEST(AnalysisJson, MetadataAlone) {
   std::string json;
   JsonWriter w(json);
   m.serialize(w);
-  EXPECT_EQ(json, "{\n  \"timestamp\": \"t\",\n  \"detected_domain\": \"legal\",\n  \"confidence\": 0.90000004\n}");
+  EXPECT_EQ(json,
+            "{\n  \"timestamp\": \"t\",\n  \"detected_domain\": \"legal\",\n  \"confidence\": 0.90000004\n}");
   for (const std::string& text : {json + " ,", std::string(R"(["t", "legal", 0.90000004] ,)")}) {
     SCOPED_TRACE(text);
     JsonReader r(text);
@@ -456,7 +469,8 @@ TEST(AnalysisJson, NonFiniteConfidenceDoesNotReadBack) {
 TEST(AnalysisReader, SkipsAMillionNestedArrays) {
   constexpr std::size_t kDepth = 1'000'000;
   const std::string deep = std::string(kDepth, '[') + std::string(kDepth, ']');
-  const auto a = ForensicAnalysis::deserialize(R"({"deep": )" + deep + R"(, "facts": ["f"], "desires": [],)"
+  const auto a = ForensicAnalysis::deserialize(R"({"deep": )" + deep +
+                                               R"(, "facts": ["f"], "desires": [],)"
                                                R"( "constraints": {}, "unreliable_indicators": [],)"
                                                R"( "metadata": {"timestamp": "t", "confidence": 1}})");
   ASSERT_TRUE(a.has_value()) << a.error().message;
@@ -486,8 +500,8 @@ TEST(AnalysisReader, SkipTracksBracketKindsAtAnyDepth) {
   wrong[kDepth - 1 - 130] = ']';  // level 130 is an object
   const auto bad = ForensicAnalysis::deserialize(prefix + wrong + rest);
   ASSERT_FALSE(bad.has_value());
-  EXPECT_EQ(bad.error().message, "expected `,` or `}` at line 1 column " +
-                                     std::to_string(prefix.size() + kDepth - 130));
+  EXPECT_EQ(bad.error().message,
+            "expected `,` or `}` at line 1 column " + std::to_string(prefix.size() + kDepth - 130));
 }
 
 }  // namespace

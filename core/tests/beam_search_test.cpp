@@ -44,8 +44,7 @@ class ScriptedSearcher final : public Searcher {
 
   explicit ScriptedSearcher(Script script) : script_(std::move(script)) {}
 
-  std::vector<ThoughtNode> expand(const ThoughtNode& node,
-                                  std::string_view context_domain) const override {
+  std::vector<ThoughtNode> expand(const ThoughtNode& node, std::string_view context_domain) const override {
     ++calls_;
     {
       std::lock_guard lock(mutex_);
@@ -91,9 +90,9 @@ ReasoningContext context_for(std::string domain) {
   return context;
 }
 
-std::expected<MultiPathResult, ReasoningError> run_search(
-    SharedSearcher searcher, std::uint64_t beam_width, std::uint64_t max_depth,
-    std::vector<std::string> facts = {"a", "b"}) {
+std::expected<MultiPathResult, ReasoningError> run_search(SharedSearcher searcher, std::uint64_t beam_width,
+                                                          std::uint64_t max_depth,
+                                                          std::vector<std::string> facts = {"a", "b"}) {
   return BeamSearchStrategy(std::move(searcher), beam_width, max_depth)
       .run(analysis_with(std::move(facts)), context_for("medical"));
 }
@@ -131,12 +130,12 @@ TEST(BeamSearch, RunsTheIterations) {
       {"a root without children", levels({}), 3, 4, 1, "a b", 0.5f, 1},
       {"beam_width 0 and a root without children", levels({}), 0, 4, 1, "a b", 0.5f, 1},
       {"beam_width 1: one call per iteration", always, 1, 4, 4, "c", 0.6f, 1},
-      {"two children without grandchildren stop the search",
-       levels({{{"p", 0.3f}, {"q", 0.8f}}}), 2, 5, 3, "q", 0.8f, 2},
-      {"the last beam, not the best node ever seen",
-       levels({{{"hi", 0.9f}, {"hi", 0.9f}}, {{"lo", 0.1f}}}), 2, 5, 5, "lo", 0.1f, 2},
-      {"max_depth ends the search", levels({{{"hi", 0.9f}, {"hi", 0.9f}}, {{"lo", 0.1f}}}), 2, 1,
-       1, "hi", 0.9f, 2},
+      {"two children without grandchildren stop the search", levels({{{"p", 0.3f}, {"q", 0.8f}}}), 2, 5, 3,
+       "q", 0.8f, 2},
+      {"the last beam, not the best node ever seen", levels({{{"hi", 0.9f}, {"hi", 0.9f}}, {{"lo", 0.1f}}}),
+       2, 5, 5, "lo", 0.1f, 2},
+      {"max_depth ends the search", levels({{{"hi", 0.9f}, {"hi", 0.9f}}, {{"lo", 0.1f}}}), 2, 1, 1, "hi",
+       0.9f, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -179,11 +178,7 @@ TEST(BeamSearch, JoinsTheFactsIntoTheRoot) {
     std::optional<std::string> root;  // nullopt: NoFacts
   };
   const Case cases[] = {
-      {{"a", "b"}, "a b"},
-      {{"", ""}, " "},
-      {{"fièvre"}, "fièvre"},
-      {{}, std::nullopt},
-      {{""}, std::nullopt},
+      {{"a", "b"}, "a b"}, {{"", ""}, " "}, {{"fièvre"}, "fièvre"}, {{}, std::nullopt}, {{""}, std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.facts.size());
@@ -227,8 +222,8 @@ TEST(BeamSearch, ConfidenceIsTheBestScoreUnchanged) {
 }
 
 TEST(BeamSearch, HugeWidthRunsNormally) {
-  auto result = run_search(std::make_shared<const DefaultSearcher>(),
-                           std::numeric_limits<std::uint64_t>::max(), 3);
+  auto result =
+      run_search(std::make_shared<const DefaultSearcher>(), std::numeric_limits<std::uint64_t>::max(), 3);
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(result->metadata.total_steps, 27u);
 }
@@ -265,8 +260,7 @@ TEST(BeamSelection, KeepsTheBestAndSortsThem) {
 }
 
 TEST(BeamSelection, NaNScoresSortLast) {
-  const auto beam = one_iteration(
-      {{"nan", kNaN}, {"a", 0.2f}, {"nan", kNaN}, {"b", 0.9f}, {"c", -kInf}}, 5);
+  const auto beam = one_iteration({{"nan", kNaN}, {"a", 0.2f}, {"nan", kNaN}, {"b", 0.9f}, {"c", -kInf}}, 5);
   EXPECT_EQ(contents(beam), (std::vector<std::string>{"b", "a", "c", "nan", "nan"}));
 }
 
@@ -291,8 +285,8 @@ TEST(BeamSelection, ManyCandidatesAcrossPieces) {
 
   const auto all = one_iteration(children, 1000);
   ASSERT_EQ(all.size(), 1000u);
-  EXPECT_TRUE(std::is_sorted(all.begin(), all.end(),
-                             [](const auto& a, const auto& b) { return a.score > b.score; }));
+  EXPECT_TRUE(
+      std::is_sorted(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.score > b.score; }));
 
   // With width 1 the first candidate of the highest score wins, wherever it lies.
   std::vector<Child> ties;
@@ -331,7 +325,7 @@ TEST(SelectionOrder, ScoresThenIdsAsBigEndianNumbers) {
       {low_first, high_first, false, true},         // the first byte weighs most
       {node(2, kNaN), node(1, 0.2f), true, false},  // a NaN leaves it to the ids
       {node(1, 0.2f), node(2, kNaN), false, true},
-      {node(3), node(3), false, false},             // equal ids: equal nodes
+      {node(3), node(3), false, false},  // equal ids: equal nodes
   };
   for (const auto& c : cases) {
     EXPECT_EQ(is_worse(c.a, c.b), c.a_worse);
@@ -402,8 +396,7 @@ TEST(DefaultSearcher, ThreeChildrenOfTheNode) {
   ThoughtNode parent{new_uuid_v4(), "fièvre", 0.1f, 4, std::nullopt};
   const auto children = DefaultSearcher().expand(parent, "medical");
   ASSERT_EQ(children.size(), 3u);
-  const char* expected[] = {"[ANALYSE] fièvre (Domain: medical)",
-                            "[CRITIQUE] fièvre (Domain: medical)",
+  const char* expected[] = {"[ANALYSE] fièvre (Domain: medical)", "[CRITIQUE] fièvre (Domain: medical)",
                             "[SYNTHÈSE] fièvre (Domain: medical)"};
   std::set<Uuid> ids;
   for (std::size_t i = 0; i < 3; ++i) {
@@ -450,8 +443,7 @@ class ThreadSearcher final : public Searcher {
     if (node.depth == 1 && rendezvous && !rendezvous->arrive_and_wait()) timed_out = true;
     if (node.depth == 1 && fail) throw InternalFailure("searcher broke");
     if (node.depth > 0) return {};
-    return {ThoughtNode::new_child(node.id, "x", 0.5f, 1),
-            ThoughtNode::new_child(node.id, "y", 0.5f, 1)};
+    return {ThoughtNode::new_child(node.id, "x", 0.5f, 1), ThoughtNode::new_child(node.id, "y", 0.5f, 1)};
   }
 
   Rendezvous* rendezvous = nullptr;

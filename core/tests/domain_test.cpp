@@ -106,8 +106,8 @@ TEST(TechnicalAdapter, ValidationOutcomes) {
       {Severity::Warning, "Reproduction du bug non mentionnée", "Décrire comment reproduire le bug",
        "tech_repro_1"},
       {Severity::Warning, "Aucun log ou trace mentionné", "Fournir des logs ou stack traces", "tech_logs_1"},
-      {Severity::Error, "Cause racine non identifiée", "Identifier la cause racine, pas seulement le symptôme",
-       "tech_isolation_1"},
+      {Severity::Error, "Cause racine non identifiée",
+       "Identifier la cause racine, pas seulement le symptôme", "tech_isolation_1"},
       {Severity::Warning, "Tests de régression non mentionnés", "Ajouter des tests de régression",
        "tech_regression_1"},
   };
@@ -140,8 +140,8 @@ TEST(LegalAdapter, ValidationOutcomes) {
        "legal_foundation_1"},
       {Severity::Warning, "Hiérarchie des normes non respectée", "La loi prime sur le règlement",
        "legal_hierarchy_1"},
-      {Severity::Info, "Aucun précédent jurisprudentiel cité", "Citer les précédents pertinents si disponibles",
-       "legal_precedent_1"},
+      {Severity::Info, "Aucun précédent jurisprudentiel cité",
+       "Citer les précédents pertinents si disponibles", "legal_precedent_1"},
   };
   constexpr const char* kSuggestions[] = {"Citer les fondements légaux explicites",
                                           "Respecter la hiérarchie des normes",
@@ -259,11 +259,13 @@ TEST(DomainAdapter, RecommendationsJoinedByNewline) {
 }
 
 TEST(DomainAdapter, Percentages) {
+  // clang-format off
   const std::pair<float, const char*> cases[] = {
       {0.125f, "12"},  {0.375f, "38"}, {0.5f, "50"},    {0.245f, "24"},  {1.5f, "150"},
       {0.0f, "0"},     {-0.001f, "-0"}, {-0.0f, "-0"},  {-0.5f, "-50"},  {kNaN, "NaN"},
       {kInf, "inf"},   {-kInf, "-inf"}, {1e30f, "100000003318135351409612647563264"},
   };
+  // clang-format on
   const MedicalAdapter adapter;
   for (const auto& [value, text] : cases) {
     SCOPED_TRACE(text);
@@ -343,9 +345,9 @@ void expect_rule_shapes(const DomainAdapter& adapter, std::span<const RuleShape>
 TEST(DomainAdapter, RuleTables) {
   using C = RuleCategory;
   constexpr RuleShape kMedical[] = {
-      {"med_protocol_1", C::Protocol, 10},   {"med_evidence_1", C::Validation, 9},
-      {"med_safety_1", C::Protocol, 10},     {"med_differential_1", C::Protocol, 8},
-      {"med_hierarchy_1", C::Hierarchy, 7},  {"med_contraindication_1", C::Validation, 9},
+      {"med_protocol_1", C::Protocol, 10},  {"med_evidence_1", C::Validation, 9},
+      {"med_safety_1", C::Protocol, 10},    {"med_differential_1", C::Protocol, 8},
+      {"med_hierarchy_1", C::Hierarchy, 7}, {"med_contraindication_1", C::Validation, 9},
   };
   constexpr RuleShape kTechnical[] = {
       {"tech_debug_1", C::Protocol, 10},       {"tech_repro_1", C::Validation, 9},
@@ -353,9 +355,9 @@ TEST(DomainAdapter, RuleTables) {
       {"tech_regression_1", C::Validation, 9}, {"tech_format_1", C::Format, 6},
   };
   constexpr RuleShape kLegal[] = {
-      {"legal_hierarchy_1", C::Hierarchy, 10},     {"legal_literal_1", C::Interpretation, 9},
-      {"legal_intent_1", C::Interpretation, 8},    {"legal_precedent_1", C::Validation, 7},
-      {"legal_foundation_1", C::Validation, 10},   {"legal_format_1", C::Format, 6},
+      {"legal_hierarchy_1", C::Hierarchy, 10},   {"legal_literal_1", C::Interpretation, 9},
+      {"legal_intent_1", C::Interpretation, 8},  {"legal_precedent_1", C::Validation, 7},
+      {"legal_foundation_1", C::Validation, 10}, {"legal_format_1", C::Format, 6},
   };
   expect_rule_shapes(MedicalAdapter(), kMedical);
   expect_rule_shapes(TechnicalAdapter(), kTechnical);
@@ -363,9 +365,10 @@ TEST(DomainAdapter, RuleTables) {
 
   // The texts with arrows, precomposed capitals and symbols, byte for byte.
   EXPECT_EQ(MedicalAdapter().rules()[0],
-            (DomainRule{"med_protocol_1", "Protocole diagnostique",
-                        "Anamn\u00e8se \u2192 Examen physique \u2192 Hypoth\u00e8ses \u2192 Tests \u2192 Diagnostic",
-                        C::Protocol, 10}));
+            (DomainRule{
+                "med_protocol_1", "Protocole diagnostique",
+                "Anamn\u00e8se \u2192 Examen physique \u2192 Hypoth\u00e8ses \u2192 Tests \u2192 Diagnostic",
+                C::Protocol, 10}));
   EXPECT_EQ(MedicalAdapter().rules()[2].description, "\u00c9liminer les urgences vitales en premier");
   EXPECT_EQ(TechnicalAdapter().rules()[5].description,
             "Sympt\u00f4me \u2192 Cause racine \u2192 Correction \u2192 Tests");

@@ -56,6 +56,7 @@ struct AnalysisCase {
 };
 
 TEST(ForensicAnalyze, WholeAnalyses) {
+  // clang-format off
   const AnalysisCase cases[] = {
       {"worked example",
        kWorkedExample,
@@ -149,6 +150,7 @@ TEST(ForensicAnalyze, WholeAnalyses) {
        "technical",
        0.8f},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const ForensicAnalysis a = analyze_ok(c.input);
@@ -223,7 +225,9 @@ TEST(ForensicNegation, CaseFoldingAndIllFormedText) {
       {"ne dort pa\u017F", true},  // long s folds to s
       {"n\u0130", false},          // dotted capital I is no simple fold of i
       {"ne \xFF pas", false},      // an ill-formed byte is no word
-      {"\xFF" "aucun\xFF", true},  // nor part of one
+      {"\xFF"
+       "aucun\xFF",
+       true},  // nor part of one
       {"", false},
   };
   for (const auto& c : cases) {
@@ -254,11 +258,11 @@ TEST(ForensicDetectDomain, CountsAndTies) {
   const Case cases[] = {
       {"", std::nullopt},
       {"Bonjour tout le monde", std::nullopt},
-      {"le patient et le contrat", "medical"},          // 1 : 1 : 0
-      {"le contrat du serveur", "legal"},               // 0 : 1 : 1
+      {"le patient et le contrat", "medical"},                        // 1 : 1 : 0
+      {"le contrat du serveur", "legal"},                             // 0 : 1 : 1
       {"patient, contrat, loi, serveur, erreur, code", "technical"},  // 1 : 2 : 3
-      {"serveur serveur serveur contrat loi", "legal"},  // one point per keyword
-      {"emploi", "legal"},                                // "loi" occurs in "emploi"
+      {"serveur serveur serveur contrat loi", "legal"},               // one point per keyword
+      {"emploi", "legal"},                                            // "loi" occurs in "emploi"
       {"FIÈVRE", "medical"},
       {"HOPITAL", "medical"},
       {"hôpital", std::nullopt},
@@ -286,8 +290,8 @@ TEST(ForensicAnalyze, UnreliableIndicators) {
       {"Le personnel", {"Généralisation abusive: 'personne'"}},
       {"JAMAIS, toujours, PEUT-ÊTRE, je crois, tout le monde, il me semble, probablement!!!",
        {"Hésitation: 'peut-être'", "Hésitation: 'il me semble'", "Hésitation: 'probablement'",
-        "Hésitation: 'je crois'", "Généralisation abusive: 'toujours'",
-        "Généralisation abusive: 'jamais'", "Généralisation abusive: 'tout le monde'", kEmotion}},
+        "Hésitation: 'je crois'", "Généralisation abusive: 'toujours'", "Généralisation abusive: 'jamais'",
+        "Généralisation abusive: 'tout le monde'", kEmotion}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
@@ -317,8 +321,7 @@ TEST(ForensicAnalyze, FlagsOff) {
   EXPECT_EQ(bits(b.metadata.confidence), bits(0.90000004f));
 }
 
-constexpr const char* kFiveHesitations =
-    "Je pense. Peut-être. Il me semble. Probablement. Je crois.";
+constexpr const char* kFiveHesitations = "Je pense. Peut-être. Il me semble. Probablement. Je crois.";
 
 TEST(ForensicAnalyze, ConfidenceNearZero) {
   ForensicConfig config;
@@ -329,8 +332,7 @@ TEST(ForensicAnalyze, ConfidenceNearZero) {
   EXPECT_EQ(five.unreliable_indicators.size(), 5u);
   EXPECT_EQ(bits(five.metadata.confidence), bits(2.2351742e-8f));
 
-  const ForensicAnalysis six =
-      analyze_ok(std::string(kFiveHesitations) + " Toujours.", config);
+  const ForensicAnalysis six = analyze_ok(std::string(kFiveHesitations) + " Toujours.", config);
   EXPECT_EQ(six.unreliable_indicators.size(), 6u);
   EXPECT_EQ(bits(six.metadata.confidence), bits(0.0f));
 }

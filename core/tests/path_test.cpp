@@ -57,41 +57,48 @@ void expect_steps(const ReasoningPath& path, const std::vector<StepText>& expect
 TEST(LiteralPath, Medical) {
   const ReasoningPath path = generate_path(2, 10, PathType::Literal, kAnalysis, locked("medical"));
   EXPECT_EQ(path.path_type, PathType::Literal);
-  expect_steps(path,
-               {{1, "Analyse littérale des faits: Patient présente fièvre",
-                 "Interprétation directe des faits observés", {"MED-001", "MED-002"}},
-                {2, "Application des règles du domaine medical",
-                 "Règles applicables: Protocole diagnostique, Anamnèse complète, Diagnostic "
-                 "différentiel",
-                 {"MED-001", "MED-002", "MED-003"}},
-                {3, "Conclusion basée sur l'interprétation littérale",
-                 "Synthèse des faits et règles appliquées", {}}});
+  expect_steps(path, {{1,
+                       "Analyse littérale des faits: Patient présente fièvre",
+                       "Interprétation directe des faits observés",
+                       {"MED-001", "MED-002"}},
+                      {2,
+                       "Application des règles du domaine medical",
+                       "Règles applicables: Protocole diagnostique, Anamnèse complète, Diagnostic "
+                       "différentiel",
+                       {"MED-001", "MED-002", "MED-003"}},
+                      {3,
+                       "Conclusion basée sur l'interprétation littérale",
+                       "Synthèse des faits et règles appliquées",
+                       {}}});
   EXPECT_EQ(path.conclusion, "Conclusion littérale: Basé sur 1 faits, 3 étapes d'analyse directe");
   EXPECT_EQ(path.confidence, 1.0f);
 }
 
 struct DomainCase {
   const char* domain;
-  Strings literal_rules;        // applied by literal step 2
-  const char* literal_names;    // its justification
-  Strings priority_rules;       // applied by intentional step 2
-  const char* priority_names;   // its justification
+  Strings literal_rules;       // applied by literal step 2
+  const char* literal_names;   // its justification
+  Strings priority_rules;      // applied by intentional step 2
+  const char* priority_names;  // its justification
 };
 
 TEST(Paths, RulesOfEachDomain) {
   const DomainCase cases[] = {
-      {"medical", {"MED-001", "MED-002", "MED-003"},
+      {"medical",
+       {"MED-001", "MED-002", "MED-003"},
        "Règles applicables: Protocole diagnostique, Anamnèse complète, Diagnostic différentiel",
        {"MED-001", "MED-002", "MED-003", "MED-004", "MED-005"},
        "Règles prioritaires: Protocole diagnostique, Anamnèse complète, Diagnostic différentiel, "
        "Principe de précaution, Evidence-based medicine"},
-      {"legal", {"LEG-001", "LEG-002", "LEG-003"},
+      {"legal",
+       {"LEG-001", "LEG-002", "LEG-003"},
        "Règles applicables: Hiérarchie des normes, Interprétation littérale, Intention du "
        "législateur",
        {"LEG-001", "LEG-002", "LEG-004", "LEG-005"},
        "Règles prioritaires: Hiérarchie des normes, Interprétation littérale, Jurisprudence, "
        "Principe de légalité"},
-      {"technical", {"TECH-001", "TECH-002", "TECH-003"},
+      {"technical",
+       {"TECH-001", "TECH-002", "TECH-003"},
        "Règles applicables: Débogage systématique, Reproduction du bug, Isolation du problème",
        {"TECH-001", "TECH-002", "TECH-003", "TECH-005"},
        "Règles prioritaires: Débogage systématique, Reproduction du bug, Isolation du problème, "
@@ -102,15 +109,12 @@ TEST(Paths, RulesOfEachDomain) {
     const ReasoningContext context = locked(c.domain);
     const ReasoningPath literal = generate_path(2, 10, PathType::Literal, kAnalysis, context);
     ASSERT_EQ(literal.steps.size(), 3u);
-    EXPECT_EQ(literal.steps[0].applied_rules,
-              Strings(c.literal_rules.begin(), c.literal_rules.begin() + 2));
-    EXPECT_EQ(literal.steps[1].description,
-              std::string("Application des règles du domaine ") + c.domain);
+    EXPECT_EQ(literal.steps[0].applied_rules, Strings(c.literal_rules.begin(), c.literal_rules.begin() + 2));
+    EXPECT_EQ(literal.steps[1].description, std::string("Application des règles du domaine ") + c.domain);
     EXPECT_EQ(literal.steps[1].justification, c.literal_names);
     EXPECT_EQ(literal.steps[1].applied_rules, c.literal_rules);
 
-    const ReasoningPath intentional =
-        generate_path(2, 10, PathType::Intentional, kAnalysis, context);
+    const ReasoningPath intentional = generate_path(2, 10, PathType::Intentional, kAnalysis, context);
     ASSERT_EQ(intentional.steps.size(), 4u);
     EXPECT_EQ(intentional.steps[1].justification, c.priority_names);
     EXPECT_EQ(intentional.steps[1].applied_rules, c.priority_rules);
@@ -119,8 +123,7 @@ TEST(Paths, RulesOfEachDomain) {
     ASSERT_EQ(procedural.steps.size(), 7u);
     for (std::size_t k = 2; k <= 6; ++k) {
       const DomainRule& rule = context.rules[k - 2];
-      EXPECT_EQ(procedural.steps[k - 1].description,
-                "Étape " + std::to_string(k) + ": " + rule.name);
+      EXPECT_EQ(procedural.steps[k - 1].description, "Étape " + std::to_string(k) + ": " + rule.name);
       EXPECT_EQ(procedural.steps[k - 1].justification, rule.description);
       EXPECT_EQ(procedural.steps[k - 1].applied_rules, Strings{rule.id});
     }
@@ -133,34 +136,30 @@ TEST(Paths, RulesOfEachDomain) {
 TEST(IntentionalPath, Texts) {
   const ReasoningContext context = locked("legal");
   const ReasoningPath path =
-      generate_path(2, 10, PathType::Intentional, analysis_of({"f"}, {"Gagner", "Comprendre"}),
-                    context);
+      generate_path(2, 10, PathType::Intentional, analysis_of({"f"}, {"Gagner", "Comprendre"}), context);
   EXPECT_EQ(path.path_type, PathType::Intentional);
-  expect_steps(path,
-               {{1, "Identification de l'intention: Gagner, Comprendre",
-                 "Analyse des objectifs sous-jacents", {}},
-                {2, "Alignement de l'intention avec les règles prioritaires",
-                 "Règles prioritaires: Hiérarchie des normes, Interprétation littérale, "
-                 "Jurisprudence, Principe de légalité",
-                 {"LEG-001", "LEG-002", "LEG-004", "LEG-005"}},
-                {3, "Raisonnement orienté vers l'objectif final",
-                 "Interprétation téléologique (finalité)", {}},
-                {4, "Conclusion basée sur l'intention identifiée", "Synthèse orientée objectif",
-                 {}}});
+  expect_steps(
+      path,
+      {{1, "Identification de l'intention: Gagner, Comprendre", "Analyse des objectifs sous-jacents", {}},
+       {2,
+        "Alignement de l'intention avec les règles prioritaires",
+        "Règles prioritaires: Hiérarchie des normes, Interprétation littérale, "
+        "Jurisprudence, Principe de légalité",
+        {"LEG-001", "LEG-002", "LEG-004", "LEG-005"}},
+       {3, "Raisonnement orienté vers l'objectif final", "Interprétation téléologique (finalité)", {}},
+       {4, "Conclusion basée sur l'intention identifiée", "Synthèse orientée objectif", {}}});
   // Only the first desire is named.
   EXPECT_EQ(path.conclusion, "Conclusion intentionnelle: Objectif 'Gagner' analysé en 4 étapes");
 
   const ReasoningPath undecided =
       generate_path(2, 10, PathType::Intentional, analysis_of({"f"}, {}), context);
   EXPECT_EQ(undecided.steps[0].description, "Identification de l'intention: ");
-  EXPECT_EQ(undecided.conclusion,
-            "Conclusion intentionnelle: Objectif 'inconnu' analysé en 4 étapes");
+  EXPECT_EQ(undecided.conclusion, "Conclusion intentionnelle: Objectif 'inconnu' analysé en 4 étapes");
 }
 
 TEST(IntentionalPath, NoRuleAboveSeven) {
-  const ReasoningContext context =
-      context_of("d", {{"R-1", "Un", "x", RuleCategory::Validation, 7},
-                       {"R-2", "Deux", "y", RuleCategory::Format, 0}});
+  const ReasoningContext context = context_of(
+      "d", {{"R-1", "Un", "x", RuleCategory::Validation, 7}, {"R-2", "Deux", "y", RuleCategory::Format, 0}});
   const ReasoningPath path = generate_path(2, 10, PathType::Intentional, kAnalysis, context);
   ASSERT_EQ(path.steps.size(), 4u);
   EXPECT_EQ(path.steps[1].justification, "Règles prioritaires: ");
@@ -170,24 +169,23 @@ TEST(IntentionalPath, NoRuleAboveSeven) {
 }
 
 TEST(ProceduralPath, Medical) {
-  const ReasoningPath path =
-      generate_path(2, 10, PathType::Procedural, kAnalysis, locked("medical"));
+  const ReasoningPath path = generate_path(2, 10, PathType::Procedural, kAnalysis, locked("medical"));
   EXPECT_EQ(path.path_type, PathType::Procedural);
-  expect_steps(path,
-               {{1, "Décomposition du problème en sous-problèmes", "Basé sur 1 faits identifiés",
-                 {}},
-                {2, "Étape 2: Protocole diagnostique",
-                 "Suivre les protocoles de diagnostic établis", {"MED-001"}},
-                {3, "Étape 3: Anamnèse complète",
-                 "Recueillir l'historique médical complet du patient", {"MED-002"}},
-                {4, "Étape 4: Diagnostic différentiel",
-                 "Considérer plusieurs hypothèses diagnostiques", {"MED-003"}},
-                {5, "Étape 5: Principe de précaution",
-                 "En cas de doute, privilégier la sécurité du patient", {"MED-004"}},
-                {6, "Étape 6: Evidence-based medicine",
-                 "Baser les décisions sur les preuves scientifiques", {"MED-005"}},
-                {7, "Synthèse des étapes procédurales",
-                 "Conclusion basée sur l'exécution séquentielle", {}}});
+  expect_steps(
+      path,
+      {{1, "Décomposition du problème en sous-problèmes", "Basé sur 1 faits identifiés", {}},
+       {2, "Étape 2: Protocole diagnostique", "Suivre les protocoles de diagnostic établis", {"MED-001"}},
+       {3, "Étape 3: Anamnèse complète", "Recueillir l'historique médical complet du patient", {"MED-002"}},
+       {4, "Étape 4: Diagnostic différentiel", "Considérer plusieurs hypothèses diagnostiques", {"MED-003"}},
+       {5,
+        "Étape 5: Principe de précaution",
+        "En cas de doute, privilégier la sécurité du patient",
+        {"MED-004"}},
+       {6,
+        "Étape 6: Evidence-based medicine",
+        "Baser les décisions sur les preuves scientifiques",
+        {"MED-005"}},
+       {7, "Synthèse des étapes procédurales", "Conclusion basée sur l'exécution séquentielle", {}}});
   EXPECT_EQ(path.conclusion, "Conclusion procédurale: 7 étapes séquentielles exécutées");
 }
 
@@ -199,19 +197,14 @@ struct MaxStepsCase {
 
 TEST(ProceduralPath, MaxSteps) {
   const MaxStepsCase cases[] = {
-      {0, 5, 1.0f},  // max_steps - 2 wraps: no bound
-      {1, 5, 1.0f},
-      {2, 0, 0.6f},  // no rule step, so no applied rule
-      {3, 1, 1.0f},
-      {4, 2, 1.0f},
-      {10, 5, 1.0f},
-      {UINT64_MAX, 5, 1.0f},
+      {0, 5, 1.0f},                // max_steps - 2 wraps: no bound
+      {1, 5, 1.0f}, {2, 0, 0.6f},  // no rule step, so no applied rule
+      {3, 1, 1.0f}, {4, 2, 1.0f}, {10, 5, 1.0f}, {UINT64_MAX, 5, 1.0f},
   };
   const ReasoningContext context = locked("technical");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.max_steps);
-    const ReasoningPath path =
-        generate_path(2, c.max_steps, PathType::Procedural, kAnalysis, context);
+    const ReasoningPath path = generate_path(2, c.max_steps, PathType::Procedural, kAnalysis, context);
     ASSERT_EQ(path.steps.size(), c.rule_steps + 2);
     for (std::size_t i = 0; i < path.steps.size(); ++i) EXPECT_EQ(path.steps[i].step_number, i + 1);
     for (std::size_t p = 0; p < c.rule_steps; ++p) {
@@ -242,8 +235,7 @@ TEST(Paths, MinSteps) {
   const ReasoningContext context = locked("medical");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.min_steps);
-    EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Literal, kAnalysis, context).confidence,
-              c.literal);
+    EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Literal, kAnalysis, context).confidence, c.literal);
     EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Intentional, kAnalysis, context).confidence,
               c.intentional);
     EXPECT_EQ(generate_path(c.min_steps, 10, PathType::Procedural, kAnalysis, context).confidence,
@@ -260,18 +252,17 @@ struct ConfidenceCase {
 
 TEST(Paths, ConfidenceTerms) {
   const ConfidenceCase cases[] = {
-      {"d", true, 3, 1.0f},          // all three
-      {"", true, 3, 0.70000005f},    // steps and rules
-      {"d", true, 4, 0.70000005f},   // rules and domain
-      {"d", false, 2, 0.6f},         // steps and domain
-      {"", false, 2, 0.3f},          // steps
-      {"", true, 4, 0.4f},           // rules
-      {"d", false, 3, 0.3f},         // domain
-      {"", false, 3, 0.0f},          // none
+      {"d", true, 3, 1.0f},         // all three
+      {"", true, 3, 0.70000005f},   // steps and rules
+      {"d", true, 4, 0.70000005f},  // rules and domain
+      {"d", false, 2, 0.6f},        // steps and domain
+      {"", false, 2, 0.3f},         // steps
+      {"", true, 4, 0.4f},          // rules
+      {"d", false, 3, 0.3f},        // domain
+      {"", false, 3, 0.0f},         // none
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << '"' << c.domain << "\" " << c.with_rule << ' '
-                                    << c.min_steps);
+    SCOPED_TRACE(testing::Message() << '"' << c.domain << "\" " << c.with_rule << ' ' << c.min_steps);
     std::vector<DomainRule> rules;
     if (c.with_rule) {
       rules.push_back({"R-1", "Seule", "La seule règle", RuleCategory::Validation, 9});
@@ -287,8 +278,7 @@ TEST(Paths, TwoFacts) {
   const ForensicAnalysis analysis = analysis_of({"A", "B"}, {"C"});
   const ReasoningPath literal = generate_path(2, 10, PathType::Literal, analysis, context);
   EXPECT_EQ(literal.steps[0].description, "Analyse littérale des faits: A, B");
-  EXPECT_EQ(literal.conclusion,
-            "Conclusion littérale: Basé sur 2 faits, 3 étapes d'analyse directe");
+  EXPECT_EQ(literal.conclusion, "Conclusion littérale: Basé sur 2 faits, 3 étapes d'analyse directe");
   const ReasoningPath procedural = generate_path(2, 10, PathType::Procedural, analysis, context);
   EXPECT_EQ(procedural.steps[0].justification, "Basé sur 2 faits identifiés");
 }
@@ -316,8 +306,7 @@ TEST(Paths, WithoutRulesStepNumbersStayFixed) {
   EXPECT_EQ(literal.steps[0].step_number, 1u);
   EXPECT_EQ(literal.steps[1].step_number, 3u);
   EXPECT_TRUE(literal.steps[0].applied_rules.empty());
-  EXPECT_EQ(literal.conclusion,
-            "Conclusion littérale: Basé sur 1 faits, 2 étapes d'analyse directe");
+  EXPECT_EQ(literal.conclusion, "Conclusion littérale: Basé sur 1 faits, 2 étapes d'analyse directe");
   const ReasoningPath intentional = generate_path(2, 10, PathType::Intentional, kAnalysis, context);
   ASSERT_EQ(intentional.steps.size(), 3u);
   EXPECT_EQ(intentional.steps[1].step_number, 3u);

@@ -33,9 +33,9 @@ TEST(PoolSize, FromTheEnvironment) {
       {"4", std::nullopt, 4},
       {"+4", std::nullopt, 4},
       {"0", std::nullopt, cpus},
-      {"0", "3", cpus},            // a valid RAYON_NUM_THREADS wins, 0 meaning the processors
+      {"0", "3", cpus},  // a valid RAYON_NUM_THREADS wins, 0 meaning the processors
       {"", "3", 3},
-      {" 4", "3", 3},              // no blanks
+      {" 4", "3", 3},  // no blanks
       {"4 ", std::nullopt, cpus},
       {"-4", std::nullopt, cpus},
       {"++4", std::nullopt, cpus},
@@ -59,8 +59,7 @@ TEST(PoolSize, FromTheEnvironment) {
 bool passes_in_child(const char* threads, const char* filter) {
   const std::string variable = std::string("RAYON_NUM_THREADS=") + threads;
   const std::string filter_arg = std::string("--gtest_filter=") + filter;
-  char* const argv[] = {const_cast<char*>("pool_test"), const_cast<char*>(filter_arg.c_str()),
-                        nullptr};
+  char* const argv[] = {const_cast<char*>("pool_test"), const_cast<char*>(filter_arg.c_str()), nullptr};
   char* const envp[] = {const_cast<char*>(variable.c_str()), nullptr};
   const pid_t pid = fork();
   if (pid < 0) return false;
@@ -107,9 +106,7 @@ std::set<std::thread::id> threads_of_detached_loop(std::size_t n) {
   return seen;
 }
 
-TEST(Pool, ReadsTheVariableOnFirstUse) {
-  EXPECT_TRUE(passes_in_child("3", "Pool.ChildReportsSize"));
-}
+TEST(Pool, ReadsTheVariableOnFirstUse) { EXPECT_TRUE(passes_in_child("3", "Pool.ChildReportsSize")); }
 
 TEST(Pool, ChildReportsSize) {
   if (!child_with("3")) GTEST_SKIP() << "run by ReadsTheVariableOnFirstUse";
@@ -238,10 +235,11 @@ TEST(Pool, ReduceHalvesTheRangeTheSameWayEveryTime) {
 TEST(Pool, OutsidePoolWorkPiecesRunInOrderOnTheCaller) {
   const auto caller = std::this_thread::get_id();
   std::vector<int> order;
-  join([&] { order.push_back(1); }, [&] {
-    EXPECT_EQ(std::this_thread::get_id(), caller);
-    order.push_back(2);
-  });
+  join([&] { order.push_back(1); },
+       [&] {
+         EXPECT_EQ(std::this_thread::get_id(), caller);
+         order.push_back(2);
+       });
   EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }
 
@@ -280,12 +278,13 @@ TEST(Pool, FailureInWorkReachesTheCaller) {
     std::atomic<int> ended = 0;
     try {
       pool.execute([&] {
-        join([] { throw InternalFailure("first"); }, [&] {
-          ++started;
-          std::this_thread::sleep_for(std::chrono::microseconds(200));
-          ++ended;
-          throw InternalFailure("second");
-        });
+        join([] { throw InternalFailure("first"); },
+             [&] {
+               ++started;
+               std::this_thread::sleep_for(std::chrono::microseconds(200));
+               ++ended;
+               throw InternalFailure("second");
+             });
       });
       ADD_FAILURE() << "no failure reached the caller";
     } catch (const InternalFailure& failure) {

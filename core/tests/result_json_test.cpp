@@ -53,8 +53,7 @@ TEST(ResultJson, WholeResult) {
   analysis.desires = {"Guérir"};
   ReasoningContext context;
   context.domain = "démo";
-  context.rules = {
-      {"R-1", "Règle \"stricte\" \\ n°1", "Décrire l'étape", RuleCategory::Validation, 9}};
+  context.rules = {{"R-1", "Règle \"stricte\" \\ n°1", "Décrire l'étape", RuleCategory::Validation, 9}};
 
   MultiPathResult result;
   result.literal_path = generate_path(4, 3, PathType::Literal, analysis, context);

@@ -77,12 +77,10 @@ TEST(Lock, BuiltinRuleTexts) {
        RuleCategory::Validation, 8},
   };
   const RuleRegistry registry = default_rule_registry();
-  EXPECT_EQ(registry.rules.at("medical"),
-            std::vector<DomainRule>(std::begin(medical), std::end(medical)));
+  EXPECT_EQ(registry.rules.at("medical"), std::vector<DomainRule>(std::begin(medical), std::end(medical)));
   EXPECT_EQ(registry.rules.at("legal")[0].description,
             "Respecter la hiérarchie Constitution > Loi > Règlement");
-  EXPECT_EQ(registry.rules.at("technical")[3].description,
-            "Analyser les logs et traces d'exécution");
+  EXPECT_EQ(registry.rules.at("technical")[3].description, "Analyser les logs et traces d'exécution");
   EXPECT_EQ(registry.rules.size(), 3u);
   EXPECT_EQ(registry.min_rules, 1u);
   EXPECT_EQ(std::bit_cast<std::uint32_t>(registry.min_confidence), 0x3F333333u);
@@ -114,10 +112,8 @@ TEST(Lock, ErrorsAndTheirText) {
       {"\u0007x", Kind::InvalidDomain, R"(InvalidDomain("\u{7}x"))"},
       {"x\x7f\u0085", Kind::InvalidDomain, R"(InvalidDomain("x\u{7f}\u{85}"))"},
       // Cf, Co, Cn, Zl, Zp and a Zs other than the space.
-      {"a\u200bb\ue000c\u0378", Kind::InvalidDomain,
-       R"(InvalidDomain("a\u{200b}b\u{e000}c\u{378}"))"},
-      {"a\u2028b\u2029c\u3000d", Kind::InvalidDomain,
-       R"(InvalidDomain("a\u{2028}b\u{2029}c\u{3000}d"))"},
+      {"a\u200bb\ue000c\u0378", Kind::InvalidDomain, R"(InvalidDomain("a\u{200b}b\u{e000}c\u{378}"))"},
+      {"a\u2028b\u2029c\u3000d", Kind::InvalidDomain, R"(InvalidDomain("a\u{2028}b\u{2029}c\u{3000}d"))"},
       // A symbol outside the Basic Multilingual Plane is printable.
       {"x\U0001F600", Kind::InvalidDomain, "InvalidDomain(\"x\U0001F600\")"},
       // A byte that is not UTF-8 comes out as U+FFFD, keeping the text UTF-8.
@@ -180,8 +176,7 @@ TEST(Lock, Fallback) {
   auto context = lock_domain(registry, "finance", "cli");
   ASSERT_TRUE(context.has_value()) << context.error().text();
   const std::vector<DomainRule> expected = {
-      {"FINANCE-001", "Analyse méthodique", "Suivre une approche méthodique",
-       RuleCategory::Validation, 7},
+      {"FINANCE-001", "Analyse méthodique", "Suivre une approche méthodique", RuleCategory::Validation, 7},
       {"FINANCE-002", "Vérification des faits", "Vérifier les faits avant de conclure",
        RuleCategory::Validation, 8},
   };
@@ -207,9 +202,7 @@ TEST(Lock, FallbackIdsAreFullyUpperCased) {
   registry.allow_fallback = true;
   registry.min_confidence = 0.0f;
   const std::pair<const char*, const char*> cases[] = {
-      {"straße", "STRASSE"},
-      {" x", " X"},
-      {"Écoles\t", "ÉCOLES\t"},
+      {"straße", "STRASSE"}, {" x", " X"}, {"Écoles\t", "ÉCOLES\t"},
       {"ﬁn", "FIN"},  // the ligature becomes two letters
       {"42", "42"},
   };
@@ -225,8 +218,8 @@ TEST(Lock, FallbackIdsAreFullyUpperCased) {
 std::vector<DomainRule> rules_of(std::size_t n, std::uint8_t priority) {
   std::vector<DomainRule> rules;
   for (std::size_t i = 0; i < n; ++i) {
-    rules.push_back({"K-" + std::to_string(i), "rule " + std::to_string(i), "d",
-                     RuleCategory::Validation, priority});
+    rules.push_back(
+        {"K-" + std::to_string(i), "rule " + std::to_string(i), "d", RuleCategory::Validation, priority});
   }
   return rules;
 }
@@ -270,8 +263,7 @@ TEST(Lock, HighPriorityRuleNames) {
   registry.rules.emplace("mixed", rules);
   context = lock_domain(registry, "mixed", "python");
   ASSERT_TRUE(context.has_value());
-  EXPECT_EQ(context->metadata.at("high_priority_rules"),
-            "validation 8, hierarchy 255, interpretation 9");
+  EXPECT_EQ(context->metadata.at("high_priority_rules"), "validation 8, hierarchy 255, interpretation 9");
 }
 
 TEST(Lock, ContextOwnsItsRules) {

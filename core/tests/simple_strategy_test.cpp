@@ -28,8 +28,7 @@ ForensicAnalysis worked_example() { return fixtures::worked_example_analysis(); 
 
 // The result without what may differ between two runs: step ids and times.
 MultiPathResult without_ids_and_times(MultiPathResult result) {
-  for (ReasoningPath* path :
-       {&result.literal_path, &result.intentional_path, &result.procedural_path}) {
+  for (ReasoningPath* path : {&result.literal_path, &result.intentional_path, &result.procedural_path}) {
     for (auto& step : path->steps) step.id = {};
   }
   result.metadata.generated_at.clear();
@@ -82,8 +81,8 @@ TEST(SimpleStrategy, ParallelAndSequentialAgree) {
     EXPECT_EQ(parallel->procedural_path.steps.size(), 7u);
     EXPECT_EQ(parallel->metadata.total_steps, 14u);
     EXPECT_EQ(parallel->metadata.most_confident_path, PathType::Literal);
-    for (const auto* path : {&parallel->literal_path, &parallel->intentional_path,
-                             &parallel->procedural_path}) {
+    for (const auto* path :
+         {&parallel->literal_path, &parallel->intentional_path, &parallel->procedural_path}) {
       EXPECT_EQ(path->confidence, 1.0f);
     }
     EXPECT_TRUE(parallel->metadata.generated_at.ends_with("+00:00"));
@@ -113,8 +112,7 @@ TEST(SimpleStrategy, PathsFollowTheStrategysCounts) {
   for (bool parallel : {true, false}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(testing::Message() << c.min_steps << ' ' << c.max_steps << ' ' << parallel);
-      auto result =
-          SimpleStrategy(c.min_steps, c.max_steps, parallel).run(worked_example(), context);
+      auto result = SimpleStrategy(c.min_steps, c.max_steps, parallel).run(worked_example(), context);
       ASSERT_TRUE(result.has_value());
       EXPECT_EQ(result->literal_path.confidence, c.literal);
       EXPECT_EQ(result->intentional_path.confidence, c.intentional);

@@ -78,38 +78,24 @@ struct FixedCase {
 
 TEST(FloatText, FixedForm) {
   const FixedCase cases[] = {
-      {0.5f, 2, "0.50"},
-      {0.6f, 2, "0.60"},
-      {0.0f, 2, "0.00"},
-      {2.2351742e-8f, 2, "0.00"},
-      {0.59999996f, 2, "0.60"},
-      {0.75f, 2, "0.75"},
-      {0.125f, 2, "0.12"},   // exact tie, to even
-      {0.375f, 2, "0.38"},
-      {kInf, 2, "inf"},
-      {-kInf, 2, "-inf"},
-      {kNaN, 2, "NaN"},
-      {-kNaN, 2, "NaN"},
-      {12.5f, 0, "12"},
-      {24.5f, 0, "24"},
-      {37.5f, 0, "38"},
-      {0.5f, 0, "0"},
-      {150.0f, 0, "150"},
-      {-0.1f, 0, "-0"},
-      {-0.4f, 0, "-0"},
-      {-0.6f, 0, "-1"},
-      {70.0f, 0, "70"},
-      {kNaN, 0, "NaN"},
+      {0.5f, 2, "0.50"},        {0.6f, 2, "0.60"},  {0.0f, 2, "0.00"},   {2.2351742e-8f, 2, "0.00"},
+      {0.59999996f, 2, "0.60"}, {0.75f, 2, "0.75"}, {0.125f, 2, "0.12"},  // exact tie, to even
+      {0.375f, 2, "0.38"},      {kInf, 2, "inf"},   {-kInf, 2, "-inf"},  {kNaN, 2, "NaN"},
+      {-kNaN, 2, "NaN"},        {12.5f, 0, "12"},   {24.5f, 0, "24"},    {37.5f, 0, "38"},
+      {0.5f, 0, "0"},           {150.0f, 0, "150"}, {-0.1f, 0, "-0"},    {-0.4f, 0, "-0"},
+      {-0.6f, 0, "-1"},         {70.0f, 0, "70"},   {kNaN, 0, "NaN"},
   };
   for (const auto& c : cases) EXPECT_EQ(fixed(c.value, c.decimals), c.text) << c.text;
 }
 
 TEST(FloatText, PlainForm) {
+  // clang-format off
   const std::pair<float, const char*> cases[] = {
       {0.52f, "0.52"}, {0.7f, "0.7"},   {1.0f, "1"},     {0.0f, "0"},  {0.5f, "0.5"},
       {1e-7f, "0.0000001"}, {1e13f, "10000000000000"}, {kNaN, "NaN"}, {kInf, "inf"},
       {-kInf, "-inf"}, {0.88000005f, "0.88000005"},
   };
+  // clang-format on
   for (const auto& [value, text] : cases) EXPECT_EQ(plain(value), text) << text;
 }
 
@@ -118,17 +104,14 @@ TEST(Timestamp, FractionDigits) {
   const sys_days day = 2026y / 12 / 10;
   const auto base = time_point_cast<nanoseconds>(sys_time<nanoseconds>(day) + 10h + 8min + 45s);
   const std::pair<nanoseconds, const char*> cases[] = {
-      {0ns, "2026-12-10T10:08:45+00:00"},
-      {123ms, "2026-12-10T10:08:45.123+00:00"},
-      {100ms, "2026-12-10T10:08:45.100+00:00"},
-      {123456us, "2026-12-10T10:08:45.123456+00:00"},
-      {1us, "2026-12-10T10:08:45.000001+00:00"},
-      {123456789ns, "2026-12-10T10:08:45.123456789+00:00"},
+      {0ns, "2026-12-10T10:08:45+00:00"},           {123ms, "2026-12-10T10:08:45.123+00:00"},
+      {100ms, "2026-12-10T10:08:45.100+00:00"},     {123456us, "2026-12-10T10:08:45.123456+00:00"},
+      {1us, "2026-12-10T10:08:45.000001+00:00"},    {123456789ns, "2026-12-10T10:08:45.123456789+00:00"},
       {1ns, "2026-12-10T10:08:45.000000001+00:00"},
   };
   for (const auto& [offset, text] : cases) {
-    EXPECT_EQ(rfc3339(system_clock::time_point(duration_cast<system_clock::duration>(
-                  base.time_since_epoch() + offset))),
+    EXPECT_EQ(rfc3339(system_clock::time_point(
+                  duration_cast<system_clock::duration>(base.time_since_epoch() + offset))),
               text);
   }
   EXPECT_EQ(rfc3339(system_clock::time_point{}), "1970-01-01T00:00:00+00:00");
@@ -146,8 +129,7 @@ bool is_v4_text(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const bool hyphen = i == 8 || i == 13 || i == 18 || i == 23;
     if (hyphen != (text[i] == '-')) return false;
-    if (!hyphen && !((text[i] >= '0' && text[i] <= '9') || (text[i] >= 'a' && text[i] <= 'f')))
-      return false;
+    if (!hyphen && !((text[i] >= '0' && text[i] <= '9') || (text[i] >= 'a' && text[i] <= 'f'))) return false;
   }
   return text[14] == '4' && std::string("89ab").find(text[19]) != std::string::npos;
 }
@@ -188,14 +170,10 @@ TEST(Uuid, ChildAfterForkDrawsNewBytes) {
 
 TEST(Unicode, LowerCase) {
   const std::pair<const char*, const char*> cases[] = {
-      {"FIÈVRE", "fièvre"},
-      {"Patient Présente", "patient présente"},
-      {"ÉÀÇÔ", "éàçô"},
-      {"İ", "i\xCC\x87"},         // one character becomes two
-      {"ΟΔΟΣ", "οδος"},           // final sigma at the end of a word
-      {"ΣΑΣ ΣΑ", "σας σα"},
-      {"ABC def 123", "abc def 123"},
-      {"", ""},
+      {"FIÈVRE", "fièvre"}, {"Patient Présente", "patient présente"}, {"ÉÀÇÔ", "éàçô"},
+      {"İ", "i\xCC\x87"},  // one character becomes two
+      {"ΟΔΟΣ", "οδος"},    // final sigma at the end of a word
+      {"ΣΑΣ ΣΑ", "σας σα"}, {"ABC def 123", "abc def 123"},           {"", ""},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(to_lower(in), out) << in;
 }
@@ -212,7 +190,7 @@ TEST(Unicode, TrimWhiteSpace) {
       {"  abc  ", "abc"},
       {"\t\n\v\f\r x \r", "x"},
       {"\u00A0\u2000\u3000a b\u2029\u0085", "a b"},
-      {"\u200B a", "\u200B a"},   // zero width space is not White_Space
+      {"\u200B a", "\u200B a"},  // zero width space is not White_Space
       {"\u1680\u202F\u205F", ""},
       {"", ""},
       {"é", "é"},

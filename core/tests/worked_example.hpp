@@ -13,8 +13,7 @@ inline ForensicAnalysis worked_example_analysis() {
                     "CONTEXTE: Je pense que c'est la base de données"};
   analysis.desires = {"Objectif Indéterminé (Analyse approfondie requise)"};
   analysis.constraints.emplace("domain", "technical");
-  analysis.unreliable_indicators = {"Hésitation: 'je pense'",
-                                    "Émotion forte (Ponctuation excessive)"};
+  analysis.unreliable_indicators = {"Hésitation: 'je pense'", "Émotion forte (Ponctuation excessive)"};
   analysis.metadata = {"2026-12-10T10:08:45.123+00:00", "technical", 0.70000005f};
   return analysis;
 }

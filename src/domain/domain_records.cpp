@@ -29,8 +29,8 @@ constexpr std::size_t kShownConclusion = 50;  // characters of the conclusion in
 PyObject* construct_verdict(PyTypeObject*, Args<kVerdictNew>& args) {
   Verdict verdict;
   std::optional<std::vector<std::string>> recommendations;
-  if (!args.get(0, verdict.conclusion) || !args.get(1, verdict.justification) || !args.get(2, verdict.certainty) ||
-      !args.get(3, recommendations)) {
+  if (!args.get(0, verdict.conclusion) || !args.get(1, verdict.justification) ||
+      !args.get(2, verdict.certainty) || !args.get(3, recommendations)) {
     return nullptr;
   }
   if (recommendations) verdict.recommendations = std::move(*recommendations);
@@ -170,6 +170,8 @@ OwnedRef new_rule_list(std::span<const DomainRule> rules) {
   return new_list(rules, [](const DomainRule& rule) { return domain_rule_class.make(rule); });
 }
 
-OwnedRef new_validation_result(ValidationResult result) { return validation_result_class.make(std::move(result)); }
+OwnedRef new_validation_result(ValidationResult result) {
+  return validation_result_class.make(std::move(result));
+}
 
 }  // namespace morvane::py

@@ -16,9 +16,7 @@ std::string full_name(const ArgView& spec) {
   return name;
 }
 
-void set_type_error(const std::string& text) noexcept {
-  PyErr_SetString(PyExc_TypeError, text.c_str());
-}
+void set_type_error(const std::string& text) noexcept { PyErr_SetString(PyExc_TypeError, text.c_str()); }
 
 bool too_many_positional(const ArgView& spec, Py_ssize_t given) {
   std::string text = full_name(spec);
@@ -38,7 +36,8 @@ bool unexpected_keyword(const ArgView& spec, PyObject* name) {
 }
 
 bool multiple_values(const ArgView& spec, std::size_t index) {
-  set_type_error(full_name(spec) + " got multiple values for argument '" + std::string(spec.params[index]) + "'");
+  set_type_error(full_name(spec) + " got multiple values for argument '" + std::string(spec.params[index]) +
+                 "'");
   return false;
 }
 

@@ -111,7 +111,9 @@ class Args {
   bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     return bind_arguments(Spec.view(), args, nargs, kwnames, slots_);
   }
-  bool bind(PyObject* args, PyObject* kwargs) noexcept { return bind_arguments(Spec.view(), args, kwargs, slots_); }
+  bool bind(PyObject* args, PyObject* kwargs) noexcept {
+    return bind_arguments(Spec.view(), args, kwargs, slots_);
+  }
 
   // The argument given for parameter i (borrowed), or nullptr when it was left out.
   PyObject* operator[](std::size_t i) const noexcept { return slots_[i]; }

@@ -7,7 +7,8 @@ PyTypeObject* BindingClass::type() noexcept {
   PyType_Slot slots[9];
   int n = 0;
   slots[n++] = {Py_tp_doc, const_cast<char*>(def_.doc)};
-  slots[n++] = {Py_tp_new, reinterpret_cast<void*>(def_.constructor != nullptr ? def_.constructor : &no_constructor)};
+  slots[n++] = {Py_tp_new,
+                reinterpret_cast<void*>(def_.constructor != nullptr ? def_.constructor : &no_constructor)};
   slots[n++] = {Py_tp_dealloc, reinterpret_cast<void*>(dealloc_)};
   if (def_.repr != nullptr) slots[n++] = {Py_tp_repr, reinterpret_cast<void*>(def_.repr)};
   if (def_.methods != nullptr) slots[n++] = {Py_tp_methods, def_.methods};

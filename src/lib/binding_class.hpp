@@ -109,7 +109,7 @@ void dealloc(PyObject* self) noexcept {
   }
   PyObject_GC_UnTrack(self);
   Py_TRASHCAN_BEGIN(self, dealloc<T>)
-  destroy<T>(self);
+    destroy<T>(self);
   Py_TRASHCAN_END
 }
 
@@ -197,7 +197,8 @@ PyObject* constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
 }
 
 template <const auto& Spec, auto Body>
-PyObject* fastcall_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* fastcall_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                         PyObject* kwnames) noexcept {
   return run_entry([&] {
     Args<Spec> bound;
     if (!bound.bind(args, nargs, kwnames)) return OwnedRef();
@@ -232,13 +233,15 @@ PyObject* repr(PyObject* self) noexcept {
 
 template <const auto& Spec, auto Body>
 PyMethodDef method(const char* doc) noexcept {
-  return {Spec.name.data(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<Spec, Body>)),
+  return {Spec.name.data(),
+          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<Spec, Body>)),
           METH_FASTCALL | METH_KEYWORDS, doc};
 }
 
 template <const auto& Spec, auto Body>
 PyMethodDef static_method(const char* doc) noexcept {
-  return {Spec.name.data(), reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<Spec, Body>)),
+  return {Spec.name.data(),
+          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<Spec, Body>)),
           METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc};
 }
 
@@ -258,7 +261,7 @@ PyGetSetDef getter(const char* name, const char* doc = nullptr) noexcept {
 }
 
 template <class T, class Field>
-const Field& field_of(PyObject* self, Field T::*member) noexcept {
+const Field& field_of(PyObject* self, Field T::* member) noexcept {
   return Class<T>::of(self).*member;
 }
 

@@ -12,8 +12,9 @@ namespace {
 using Core = morvane::ForensicDeconstruction;
 
 constexpr auto kNew = describe("ForensicDeconstruction", "__new__");
-constexpr auto kWithConfig = describe("ForensicDeconstruction", "with_config",
-                                      {"detect_unreliable_narrator", "min_confidence", "extract_constraints"}, 3);
+constexpr auto kWithConfig =
+    describe("ForensicDeconstruction", "with_config",
+             {"detect_unreliable_narrator", "min_confidence", "extract_constraints"}, 3);
 constexpr auto kAnalyze = describe("ForensicDeconstruction", "analyze", {"input"}, 1);
 
 constexpr const char* kClassDoc = "ForensicDeconstruction()\n--\n\nPython wrapper for ForensicDeconstruction";

@@ -29,11 +29,8 @@ const std::initializer_list<BindingClass*> kClassesBeforeDomain = {
 // The submodule `domain`, in this order: DomainAdapter, DomainRule, ValidationResult,
 // ValidationIssue, Verdict.
 const std::initializer_list<BindingClass*> kDomainClasses = {
-    &domain_adapter_class,
-    &domain_rule_class,
-    &validation_result_class,
-    &validation_issue_class,
-    &verdict_class,
+    &domain_adapter_class,   &domain_rule_class, &validation_result_class,
+    &validation_issue_class, &verdict_class,
 };
 // After the submodule, in this order: ThoughtNode, MultiPathReasoning.
 const std::initializer_list<BindingClass*> kClassesAfterDomain = {
@@ -90,7 +87,8 @@ bool add_name(PyObject* module, const char* name, OwnedRef value) {
   OwnedRef all = module_all(module);
   if (!all) return false;
   OwnedRef key(PyUnicode_InternFromString(name));
-  if (!key || PyList_Append(all.get(), key.get()) < 0) fail_on_python_error("could not append __name__ to __all__");
+  if (!key || PyList_Append(all.get(), key.get()) < 0)
+    fail_on_python_error("could not append __name__ to __all__");
   return PyObject_SetAttr(module, key.get(), value.get()) == 0;
 }
 

@@ -33,8 +33,9 @@ std::string utf8_text(PyObject* text) {
   PyErr_Clear();
   // Lone surrogates: their bytes kept, then decoded again with U+FFFD in their place.
   OwnedRef bytes(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
-  OwnedRef replaced(bytes ? PyUnicode_DecodeUTF8(PyBytes_AS_STRING(bytes.get()), PyBytes_GET_SIZE(bytes.get()), "replace")
-                          : nullptr);
+  OwnedRef replaced(
+      bytes ? PyUnicode_DecodeUTF8(PyBytes_AS_STRING(bytes.get()), PyBytes_GET_SIZE(bytes.get()), "replace")
+            : nullptr);
   const char* data = replaced ? PyUnicode_AsUTF8AndSize(replaced.get(), &size) : nullptr;
   if (data == nullptr) {
     PyErr_Clear();
@@ -100,8 +101,8 @@ void fail_on_python_error(std::string_view expectation, std::source_location whe
   // Taken before anything is allocated: should that fail, no Python error stays set
   // on this thread (a pool worker keeps its thread state from call to call).
   OwnedRef exception(PyErr_GetRaisedException());
-  fail_expectation(expectation, exception ? error_text(exception.get()) : std::string("no Python error was set"),
-                   where);
+  fail_expectation(expectation,
+                   exception ? error_text(exception.get()) : std::string("no Python error was set"), where);
 }
 
 void fail_expectation(std::string_view expectation, std::string_view error, std::source_location where) {

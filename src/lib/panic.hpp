@@ -42,7 +42,8 @@ inline constexpr std::string_view kStepFailed = "a step expected to succeed fail
 
 void raise_panic(const InternalFailure& failure) noexcept;
 // raise_panic for a C++ exception that is neither InternalFailure nor std::bad_alloc.
-void raise_unexpected(const char* what, std::source_location where = std::source_location::current()) noexcept;
+void raise_unexpected(const char* what,
+                      std::source_location where = std::source_location::current()) noexcept;
 PyObject* panic_exception_type() noexcept;
 bool is_panic(PyObject* exception) noexcept;
 

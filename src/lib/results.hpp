@@ -30,8 +30,8 @@
 namespace morvane::py {
 
 inline OwnedRef new_str(std::string_view text, std::source_location where = std::source_location::current()) {
-  return expect_new(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())), kStepFailed,
-                    where);
+  return expect_new(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())),
+                    kStepFailed, where);
 }
 
 inline OwnedRef new_float(float value, std::source_location where = std::source_location::current()) {
@@ -58,7 +58,8 @@ inline void raise_text(PyObject* type, std::string_view text,
 
 // A new list of make(item) for each item in order; make returns an OwnedRef.
 template <class Range, class Make>
-OwnedRef new_list(const Range& items, Make&& make, std::source_location where = std::source_location::current()) {
+OwnedRef new_list(const Range& items, Make&& make,
+                  std::source_location where = std::source_location::current()) {
   OwnedRef list = expect_new(PyList_New(static_cast<Py_ssize_t>(std::size(items))), kStepFailed, where);
   Py_ssize_t index = 0;
   for (const auto& item : items) {

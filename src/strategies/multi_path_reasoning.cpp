@@ -22,7 +22,8 @@
 namespace morvane::py {
 namespace {
 
-constexpr auto kBeamSearch = describe("MultiPathReasoning", "beam_search", {"beam_width", "max_depth", "searcher"}, 3);
+constexpr auto kBeamSearch =
+    describe("MultiPathReasoning", "beam_search", {"beam_width", "max_depth", "searcher"}, 3);
 constexpr auto kGenerate = describe("MultiPathReasoning", "generate", {"analysis_json", "context_domain"}, 2);
 
 constexpr const char* kSimpleDoc = "simple()\n--\n\nCrée une stratégie simple (3 chemins fixes)";
@@ -78,7 +79,8 @@ OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
     raise_text(PyExc_RuntimeError, "MultiPathReasoning object was cleared by the garbage collector");
     return {};
   }
-  std::expected<std::string, morvane::ReasoningError> json = [&]() -> std::expected<std::string, morvane::ReasoningError> {
+  std::expected<std::string, morvane::ReasoningError> json =
+      [&]() -> std::expected<std::string, morvane::ReasoningError> {
     LockReleased unlocked;
     // While the interpreter finalizes (a call from a __del__), no other thread can take
     // the lock: the whole run, searcher calls included, stays on this thread.

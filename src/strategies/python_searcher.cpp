@@ -102,7 +102,8 @@ std::vector<morvane::ThoughtNode> PythonSearcher::expand(const morvane::ThoughtN
     domain = new_str(context_domain);
 
     PyObject* args[] = {searcher_.get(), python_node.get(), domain.get()};
-    result = OwnedRef(PyObject_VectorcallMethod(names().expand, args, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+    result = OwnedRef(
+        PyObject_VectorcallMethod(names().expand, args, 3 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
     if (!result) {
       exception = OwnedRef(PyErr_GetRaisedException());
       if (is_panic(exception.get())) rethrow_panic(exception.get());

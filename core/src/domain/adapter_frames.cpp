@@ -14,8 +14,7 @@ ValidationResult validate_frame(const ValidationTable& table, std::string_view t
     const bool fails = check.fails(text);
     if (fails) {
       result.issues.push_back(ValidationIssue{check.severity, std::string(check.message),
-                                              std::string(check.suggestion),
-                                              std::string(check.rule_id)});
+                                              std::string(check.suggestion), std::string(check.rule_id)});
       score = first ? check.score : score + check.score;
     }
     first = false;
@@ -36,8 +35,7 @@ void append_percentage(std::string& out, float value) { append_fixed(out, value 
 }  // namespace
 
 std::string report_frame(const ReportTemplate& report, const Verdict& verdict) {
-  std::size_t size = report.literal_size + verdict.conclusion.size() +
-                     verdict.justification.size() + 2 * 8;
+  std::size_t size = report.literal_size + verdict.conclusion.size() + verdict.justification.size() + 2 * 8;
   for (const std::string& item : verdict.recommendations) size += item.size() + 1;
 
   std::string out;
@@ -45,24 +43,16 @@ std::string report_frame(const ReportTemplate& report, const Verdict& verdict) {
   for (std::size_t i = 0; i < ReportTemplate::kFields; ++i) {
     out += report.pieces[i];
     switch (report.fields[i]) {
-      case ReportField::Conclusion:
-        out += verdict.conclusion;
-        break;
-      case ReportField::Justification:
-        out += verdict.justification;
-        break;
+      case ReportField::Conclusion: out += verdict.conclusion; break;
+      case ReportField::Justification: out += verdict.justification; break;
       case ReportField::Recommendations:
         for (std::size_t k = 0; k < verdict.recommendations.size(); ++k) {
           if (k != 0) out += '\n';
           out += verdict.recommendations[k];
         }
         break;
-      case ReportField::Certainty:
-        append_percentage(out, verdict.certainty);
-        break;
-      case ReportField::Quality:
-        append_percentage(out, verdict.quality);
-        break;
+      case ReportField::Certainty: append_percentage(out, verdict.certainty); break;
+      case ReportField::Quality: append_percentage(out, verdict.quality); break;
     }
   }
   out += report.pieces[ReportTemplate::kFields];

@@ -9,8 +9,8 @@ std::vector<DomainRule> build_rules(std::span<const RuleRow> rows) {
   std::vector<DomainRule> rules;
   rules.reserve(rows.size());
   for (const RuleRow& row : rows) {
-    rules.push_back(DomainRule{std::string(row.id), std::string(row.name),
-                               std::string(row.description), row.category, row.priority});
+    rules.push_back(DomainRule{std::string(row.id), std::string(row.name), std::string(row.description),
+                               row.category, row.priority});
   }
   return rules;
 }
@@ -18,8 +18,8 @@ std::vector<DomainRule> build_rules(std::span<const RuleRow> rows) {
 }  // namespace
 
 std::string DomainError::text() const {
-  constexpr std::string_view kPrefixes[] = {"Validation failed: ", "Invalid domain: ",
-                                            "Rule not found: ", "Terminology error: "};
+  constexpr std::string_view kPrefixes[] = {
+      "Validation failed: ", "Invalid domain: ", "Rule not found: ", "Terminology error: "};
   const std::string_view prefix = kPrefixes[static_cast<std::size_t>(kind())];
   std::string out;
   out.reserve(prefix.size() + detail().size());

@@ -64,9 +64,7 @@ struct Verdict {
   float quality = 0.0f;
 };
 
-enum class DomainErrorKind : std::uint8_t {
-  ValidationFailed, InvalidDomain, RuleNotFound, TerminologyError
-};
+enum class DomainErrorKind : std::uint8_t { ValidationFailed, InvalidDomain, RuleNotFound, TerminologyError };
 
 // The declared failure of validate, which the built-in adapters never return.
 class DomainError : public CoreError<DomainErrorKind> {

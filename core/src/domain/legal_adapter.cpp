@@ -17,8 +17,7 @@ constexpr RuleRow kRules[] = {
      "Les précédents pertinents doivent être cités et analysés", RuleCategory::Validation, 7},
     {"legal_foundation_1", "Fondement légal", "Toute décision doit avoir un fondement légal explicite",
      RuleCategory::Validation, 10},
-    {"legal_format_1", "Format juridique", "Qualification → Fondement → Dispositif", RuleCategory::Format,
-     6},
+    {"legal_format_1", "Format juridique", "Qualification → Fondement → Dispositif", RuleCategory::Format, 6},
 };
 
 // Fails when the first "règlement" begins before the first "loi" (found from the start
@@ -36,8 +35,8 @@ constexpr ValidationCheck kChecks[] = {
        return !contains(t, "loi") && !contains(t, "article") && !contains(t, "code") &&
               !contains(t, "constitution");
      },
-     Severity::Error, "Fondement légal manquant", "Citer les textes légaux applicables",
-     "legal_foundation_1", 0.6f},
+     Severity::Error, "Fondement légal manquant", "Citer les textes légaux applicables", "legal_foundation_1",
+     0.6f},
     {regulation_before_law, Severity::Warning, "Hiérarchie des normes non respectée",
      "La loi prime sur le règlement", "legal_hierarchy_1", -0.2f},
     {[](std::string_view t) { return !contains(t, "jurisprudence") && !contains(t, "précédent"); },
@@ -71,7 +70,6 @@ constexpr AdapterTexts kTexts{kValidation, kReport, kContextBlock};
 
 }  // namespace
 
-LegalAdapter::LegalAdapter()
-    : AdapterRecord(kRules, "Legal", &legal_terminology, kTexts) {}
+LegalAdapter::LegalAdapter() : AdapterRecord(kRules, "Legal", &legal_terminology, kTexts) {}
 
 }  // namespace morvane

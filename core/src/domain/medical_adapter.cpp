@@ -42,8 +42,8 @@ constexpr ValidationCheck kChecks[] = {
        return (contains(t, "urgence") || contains(t, "emergency")) && !contains(t, "vital") &&
               !contains(t, "immédiat");
      },
-     Severity::Error, "Urgence vitale non évaluée", "Évaluer le caractère vital de l'urgence",
-     "med_safety_1", -0.3f},
+     Severity::Error, "Urgence vitale non évaluée", "Évaluer le caractère vital de l'urgence", "med_safety_1",
+     -0.3f},
 };
 
 constexpr std::string_view kSuggestions[] = {
@@ -72,7 +72,6 @@ constexpr AdapterTexts kTexts{kValidation, kReport, kContextBlock};
 
 }  // namespace
 
-MedicalAdapter::MedicalAdapter()
-    : AdapterRecord(kRules, "Medical", &medical_terminology, kTexts) {}
+MedicalAdapter::MedicalAdapter() : AdapterRecord(kRules, "Medical", &medical_terminology, kTexts) {}
 
 }  // namespace morvane

@@ -26,17 +26,14 @@ constexpr ValidationCheck kChecks[] = {
     {[](std::string_view t) { return !contains(t, "reproduction") && !contains(t, "reproduire"); },
      Severity::Warning, "Reproduction du bug non mentionnée", "Décrire comment reproduire le bug",
      "tech_repro_1", 0.8f},
-    {[](std::string_view t) {
-       return !contains(t, "log") && !contains(t, "trace") && !contains(t, "stack");
-     },
+    {[](std::string_view t) { return !contains(t, "log") && !contains(t, "trace") && !contains(t, "stack"); },
      Severity::Warning, "Aucun log ou trace mentionné", "Fournir des logs ou stack traces", "tech_logs_1",
      -0.2f},
     {[](std::string_view t) { return !contains(t, "cause") && !contains(t, "root"); }, Severity::Error,
      "Cause racine non identifiée", "Identifier la cause racine, pas seulement le symptôme",
      "tech_isolation_1", -0.3f},
     {[](std::string_view t) { return !contains(t, "test"); }, Severity::Warning,
-     "Tests de régression non mentionnés", "Ajouter des tests de régression", "tech_regression_1",
-     -0.15f},
+     "Tests de régression non mentionnés", "Ajouter des tests de régression", "tech_regression_1", -0.15f},
 };
 
 constexpr std::string_view kSuggestions[] = {
@@ -66,7 +63,6 @@ constexpr AdapterTexts kTexts{kValidation, kReport, kContextBlock};
 
 }  // namespace
 
-TechnicalAdapter::TechnicalAdapter()
-    : AdapterRecord(kRules, "Technical", &technical_terminology, kTexts) {}
+TechnicalAdapter::TechnicalAdapter() : AdapterRecord(kRules, "Technical", &technical_terminology, kTexts) {}
 
 }  // namespace morvane

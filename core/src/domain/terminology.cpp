@@ -1,7 +1,7 @@
 #include "domain/terminology.hpp"
 
-#include <iterator>
 #include <atomic>
+#include <iterator>
 #include <span>
 #include <string_view>
 
@@ -14,6 +14,7 @@ struct TermPair {
 };
 
 // The pairs in insertion order.
+// clang-format off
 constexpr TermPair kMedicalPairs[] = {
     {"fever", "fièvre"}, {"cough", "toux"}, {"fatigue", "fatigue"}, {"headache", "céphalée"},
     {"pain", "douleur"}, {"nausea", "nausée"}, {"vomiting", "vomissement"},
@@ -33,7 +34,9 @@ constexpr TermPair kMedicalPairs[] = {
     {"contraindication", "contre-indication"}, {"side_effect", "effet secondaire"},
     {"dosage", "posologie"}, {"follow_up", "suivi"},
 };
+// clang-format on
 
+// clang-format off
 constexpr TermPair kTechnicalPairs[] = {
     {"bug", "bug"}, {"error", "erreur"}, {"exception", "exception"}, {"crash", "crash"},
     {"failure", "échec"}, {"fault", "défaut"}, {"defect", "défaut"}, {"debug", "débogage"},
@@ -54,7 +57,9 @@ constexpr TermPair kTechnicalPairs[] = {
     {"thread", "thread"}, {"process", "processus"}, {"deadlock", "interblocage"},
     {"race_condition", "condition de course"}, {"timeout", "timeout"},
 };
+// clang-format on
 
+// clang-format off
 constexpr TermPair kLegalPairs[] = {
     {"law", "loi"}, {"constitution", "constitution"}, {"regulation", "règlement"},
     {"decree", "décret"}, {"ordinance", "ordonnance"}, {"statute", "statut"}, {"code", "code"},
@@ -73,6 +78,7 @@ constexpr TermPair kLegalPairs[] = {
     {"valid", "valide"}, {"invalid", "invalide"}, {"enforceable", "exécutoire"},
     {"binding", "contraignant"}, {"void", "nul"}, {"voidable", "annulable"},
 };
+// clang-format on
 
 static_assert(std::size(kMedicalPairs) == 50);
 static_assert(std::size(kTechnicalPairs) == 53);

@@ -17,8 +17,8 @@ namespace {
 
 using Status = JsonResult<void>;
 
-#define MORVANE_JSON_TRY(expr)                                             \
-  do {                                                                     \
+#define MORVANE_JSON_TRY(expr)                                                               \
+  do {                                                                                       \
     if (auto status_ = (expr); !status_) return std::unexpected(std::move(status_.error())); \
   } while (false)
 
@@ -63,7 +63,8 @@ Status read_record(JsonReader& r, const RecordShape<N>& shape, ReadField&& read_
       if (!*more) break;
       std::size_t field = 0;
       while (field < N && shape.fields[field] != name) ++field;
-      if (field < N && filled[field]) return std::unexpected(record_failure(r, "duplicate field ", shape.fields[field]));
+      if (field < N && filled[field])
+        return std::unexpected(record_failure(r, "duplicate field ", shape.fields[field]));
       MORVANE_JSON_TRY(r.member_value());
       if (field == N) {
         MORVANE_JSON_TRY(r.skip_value());
@@ -182,7 +183,8 @@ bool is_tiny(std::string_view text) {
     const bool negative = i < text.size() && text[i] == '-';
     if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
     std::int64_t exponent = 0;
-    for (; i < text.size(); ++i) exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1'000'000'000'000'000);
+    for (; i < text.size(); ++i)
+      exponent = std::min<std::int64_t>(exponent * 10 + (text[i] - '0'), 1'000'000'000'000'000);
     lead += negative ? -exponent : exponent;
   }
   return lead < 0;
@@ -222,7 +224,8 @@ JsonResult<float> confidence_value(const JsonReader& r, const JsonNumber& number
   double value = 0.0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec == std::errc::result_out_of_range) {
-    if (!is_tiny(text)) return std::unexpected(r.failure(JsonFailureKind::NumberOutOfRange, "number out of range"));
+    if (!is_tiny(text))
+      return std::unexpected(r.failure(JsonFailureKind::NumberOutOfRange, "number out of range"));
     value = number.negative ? -0.0 : 0.0;
   }
   float result = static_cast<float>(value);

@@ -12,8 +12,7 @@ enum class RuleCategory : std::uint8_t { Protocol, Validation, Interpretation, H
 
 // "Protocol", "Validation", "Interpretation", "Hierarchy", "Format".
 constexpr std::string_view category_name(RuleCategory category) {
-  constexpr std::string_view kNames[] = {"Protocol", "Validation", "Interpretation", "Hierarchy",
-                                         "Format"};
+  constexpr std::string_view kNames[] = {"Protocol", "Validation", "Interpretation", "Hierarchy", "Format"};
   return kNames[static_cast<std::size_t>(category)];
 }
 

@@ -32,9 +32,9 @@ std::size_t find_string_special(const char* p, std::size_t n) {
       std::memcpy(&w, p + i, 8);
       const std::uint64_t quote = w ^ (kOnes * '"');
       const std::uint64_t backslash = w ^ (kOnes * '\\');
-      const std::uint64_t hits = (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                                  ((w - kOnes * 0x20) & ~w)) &
-                                 kHighs;
+      const std::uint64_t hits =
+          (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) | ((w - kOnes * 0x20) & ~w)) &
+          kHighs;
       if (hits != 0) return i + static_cast<std::size_t>(std::countr_zero(hits) >> 3);
     }
   }
@@ -128,12 +128,16 @@ bool JsonReader::value_kind(JsonKind& kind) {
     case '"': kind = JsonKind::String; return true;
     case 't':
     case 'f': kind = JsonKind::Boolean; return true;
-    case 'n': kind = JsonKind::Null; return true;
+    case 'n':
+      kind = JsonKind::Null;
+      return true;
+      // clang-format off
     case '-':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9':
       kind = JsonKind::Number;
       return true;
+    // clang-format on
     default: return fail_here("expected a value");
   }
 }

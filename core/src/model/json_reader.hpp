@@ -77,8 +77,14 @@ class JsonReader {
   JsonResult<JsonKind> peek();
 
   // Consume the bracket that peek() reported.
-  void begin_array() { ++pos_; first_ = true; }
-  void begin_object() { ++pos_; first_ = true; }
+  void begin_array() {
+    ++pos_;
+    first_ = true;
+  }
+  void begin_object() {
+    ++pos_;
+    first_ = true;
+  }
 
   // true: an element follows (read it next); false: the ']' has been consumed.
   JsonResult<bool> next_element();
@@ -145,11 +151,11 @@ class JsonReader {
 
   std::string_view text_;
   std::size_t pos_ = 0;
-  bool first_ = false;          // just after an opening bracket
-  bool decoded_ = false;        // the last string went through scratch_
+  bool first_ = false;            // just after an opening bracket
+  bool decoded_ = false;          // the last string went through scratch_
   std::size_t string_start_ = 0;  // the last string's content, when not decoded
   std::size_t string_end_ = 0;
-  std::string scratch_;         // a string whose escapes have been resolved
+  std::string scratch_;  // a string whose escapes have been resolved
   std::optional<JsonFailure> failure_;
 };
 

@@ -27,18 +27,32 @@ class JsonWriter {
  public:
   explicit JsonWriter(std::string& out) : out_(out) { open_.reserve(8); }
 
-  void begin_object() { open_value(); out_ += '{'; open_.push_back(0); }
+  void begin_object() {
+    open_value();
+    out_ += '{';
+    open_.push_back(0);
+  }
   void end_object() { close('}'); }
-  void begin_array() { open_value(); out_ += '['; open_.push_back(0); }
+  void begin_array() {
+    open_value();
+    out_ += '[';
+    open_.push_back(0);
+  }
   void end_array() { close(']'); }
 
   // A member name inside an object; the next call writes its value.
   void key(std::string_view name);
 
-  void string(std::string_view text) { open_value(); append_escaped(out_, text); }
+  void string(std::string_view text) {
+    open_value();
+    append_escaped(out_, text);
+  }
   void float32(float value);
   void uint64(std::uint64_t value);
-  void null() { open_value(); out_ += "null"; }
+  void null() {
+    open_value();
+    out_ += "null";
+  }
 
   // A JSON string, quotes included, with the writer's escapes.
   static void append_escaped(std::string& out, std::string_view text);

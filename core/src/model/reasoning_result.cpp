@@ -25,8 +25,7 @@ void write_step(JsonWriter& w, std::string& id_text, const ReasoningStep& step) 
   w.end_object();
 }
 
-void write_path(JsonWriter& w, std::string& id_text, std::string_view name,
-                const ReasoningPath& path) {
+void write_path(JsonWriter& w, std::string& id_text, std::string_view name, const ReasoningPath& path) {
   w.key(name);
   w.begin_object();
   w.key("path_type");

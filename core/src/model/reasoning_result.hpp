@@ -67,7 +67,10 @@ struct MultiPathResult {
 };
 
 enum class ReasoningErrorKind : std::uint8_t {
-  PathGenerationFailed, NoFacts, NoRules, ParallelExecutionFailed
+  PathGenerationFailed,
+  NoFacts,
+  NoRules,
+  ParallelExecutionFailed
 };
 
 class ReasoningError : public CoreError<ReasoningErrorKind> {

@@ -32,17 +32,13 @@ constexpr BuiltinDomain kBuiltinRules[] = {
          {"MED-001", "Protocole diagnostique", "Suivre les protocoles de diagnostic établis", 9},
          {"MED-002", "Anamnèse complète", "Recueillir l'historique médical complet du patient", 8},
          {"MED-003", "Diagnostic différentiel", "Considérer plusieurs hypothèses diagnostiques", 9},
-         {"MED-004", "Principe de précaution",
-          "En cas de doute, privilégier la sécurité du patient", 10},
-         {"MED-005", "Evidence-based medicine", "Baser les décisions sur les preuves scientifiques",
-          8},
+         {"MED-004", "Principe de précaution", "En cas de doute, privilégier la sécurité du patient", 10},
+         {"MED-005", "Evidence-based medicine", "Baser les décisions sur les preuves scientifiques", 8},
      }}},
     {"legal",
      {{
-         {"LEG-001", "Hiérarchie des normes",
-          "Respecter la hiérarchie Constitution > Loi > Règlement", 10},
-         {"LEG-002", "Interprétation littérale",
-          "Commencer par l'interprétation littérale du texte", 8},
+         {"LEG-001", "Hiérarchie des normes", "Respecter la hiérarchie Constitution > Loi > Règlement", 10},
+         {"LEG-002", "Interprétation littérale", "Commencer par l'interprétation littérale du texte", 8},
          {"LEG-003", "Intention du législateur", "Considérer l'intention du législateur", 7},
          {"LEG-004", "Jurisprudence", "Tenir compte de la jurisprudence établie", 8},
          {"LEG-005", "Principe de légalité", "Nulla poena sine lege (pas de peine sans loi)", 9},
@@ -50,8 +46,7 @@ constexpr BuiltinDomain kBuiltinRules[] = {
     {"technical",
      {{
          {"TECH-001", "Débogage systématique", "Suivre une approche méthodique de débogage", 9},
-         {"TECH-002", "Reproduction du bug",
-          "Reproduire le bug de manière fiable avant de corriger", 8},
+         {"TECH-002", "Reproduction du bug", "Reproduire le bug de manière fiable avant de corriger", 8},
          {"TECH-003", "Isolation du problème", "Isoler le composant défaillant", 9},
          {"TECH-004", "Logs et traces", "Analyser les logs et traces d'exécution", 7},
          {"TECH-005", "Tests de régression", "Vérifier que la correction ne casse rien d'autre", 8},
@@ -104,16 +99,15 @@ bool needs_code_point_escape(char32_t c) {
   const auto cp = static_cast<UChar32>(c);
   if (u_hasBinaryProperty(cp, UCHAR_GRAPHEME_EXTEND)) return true;
   switch (u_charType(cp)) {
-    case U_CONTROL_CHAR:          // Cc
-    case U_FORMAT_CHAR:           // Cf
-    case U_PRIVATE_USE_CHAR:      // Co
-    case U_UNASSIGNED:            // Cn
-    case U_LINE_SEPARATOR:        // Zl
-    case U_PARAGRAPH_SEPARATOR:   // Zp
-    case U_SPACE_SEPARATOR:       // Zs (the ASCII space never gets here)
+    case U_CONTROL_CHAR:         // Cc
+    case U_FORMAT_CHAR:          // Cf
+    case U_PRIVATE_USE_CHAR:     // Co
+    case U_UNASSIGNED:           // Cn
+    case U_LINE_SEPARATOR:       // Zl
+    case U_PARAGRAPH_SEPARATOR:  // Zp
+    case U_SPACE_SEPARATOR:      // Zs (the ASCII space never gets here)
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -161,9 +155,8 @@ RuleRegistry default_rule_registry() {
     std::vector<DomainRule> rules;
     rules.reserve(domain.rules.size());
     for (const BuiltinRule& rule : domain.rules) {
-      rules.push_back(DomainRule{std::string(rule.id), std::string(rule.name),
-                                 std::string(rule.description), RuleCategory::Validation,
-                                 rule.priority});
+      rules.push_back(DomainRule{std::string(rule.id), std::string(rule.name), std::string(rule.description),
+                                 RuleCategory::Validation, rule.priority});
     }
     registry.rules.emplace(std::string(domain.key), std::move(rules));
   }
@@ -199,9 +192,8 @@ std::expected<ReasoningContext, DomainLockError> lock_domain(const RuleRegistry&
       id.reserve(upper.size() + rule.suffix.size());
       id += upper;
       id += rule.suffix;
-      rules.push_back(DomainRule{std::move(id), std::string(rule.name),
-                                 std::string(rule.description), RuleCategory::Validation,
-                                 rule.priority});
+      rules.push_back(DomainRule{std::move(id), std::string(rule.name), std::string(rule.description),
+                                 RuleCategory::Validation, rule.priority});
     }
   }
 

@@ -30,8 +30,7 @@
 
 namespace morvane {
 
-using RuleMap =
-    std::unordered_map<std::string, std::vector<DomainRule>, SeededHash, std::equal_to<>>;
+using RuleMap = std::unordered_map<std::string, std::vector<DomainRule>, SeededHash, std::equal_to<>>;
 
 struct RuleRegistry {
   RuleMap rules = RuleMap(0, SeededHash());
@@ -43,7 +42,10 @@ struct RuleRegistry {
 RuleRegistry default_rule_registry();
 
 enum class DomainLockErrorKind : std::uint8_t {
-  DomainNotIdentified, LockFailed, InvalidDomain, NoRulesFound
+  DomainNotIdentified,
+  LockFailed,
+  InvalidDomain,
+  NoRulesFound
 };
 
 // The detail is the lock failure's text, or the domain as given; empty for
@@ -52,9 +54,7 @@ class DomainLockError : public CoreError<DomainLockErrorKind> {
  public:
   using CoreError::CoreError;
 
-  static DomainLockError domain_not_identified() {
-    return DomainLockError(Kind::DomainNotIdentified);
-  }
+  static DomainLockError domain_not_identified() { return DomainLockError(Kind::DomainNotIdentified); }
   static DomainLockError lock_failed(std::string detail) {
     return DomainLockError(Kind::LockFailed, std::move(detail));
   }

@@ -96,8 +96,7 @@ void append_fixed(std::string& out, float value, int decimals) {
   if (append_non_finite(out, value)) return;
   // Fixed precision formats the exact binary value, ties to even.
   char buffer[128];
-  auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
   out.append(buffer, end);
 }
 

@@ -19,8 +19,20 @@ void append_json_float(std::string& out, float value);
 void append_fixed(std::string& out, float value, int decimals);
 void append_plain(std::string& out, float value);
 
-inline std::string json_float(float value) { std::string s; append_json_float(s, value); return s; }
-inline std::string fixed(float value, int decimals) { std::string s; append_fixed(s, value, decimals); return s; }
-inline std::string plain(float value) { std::string s; append_plain(s, value); return s; }
+inline std::string json_float(float value) {
+  std::string s;
+  append_json_float(s, value);
+  return s;
+}
+inline std::string fixed(float value, int decimals) {
+  std::string s;
+  append_fixed(s, value, decimals);
+  return s;
+}
+inline std::string plain(float value) {
+  std::string s;
+  append_plain(s, value);
+  return s;
+}
 
 }  // namespace morvane

@@ -4,10 +4,10 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <cxxabi.h>
 #include <charconv>
 #include <chrono>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -151,7 +151,8 @@ void finish(pool_detail::Task& task) noexcept {
   } catch (const abi::__forced_unwind&) {
     // This thread is being ended (pthread_exit) in the middle of the piece: the waiter
     // hears of it rather than waiting for good, and the unwinding goes on.
-    task.failure = std::make_exception_ptr(InternalFailure("a pool thread was ended while running pool work"));
+    task.failure =
+        std::make_exception_ptr(InternalFailure("a pool thread was ended while running pool work"));
     finish(task);
     throw;
   } catch (...) {
@@ -274,7 +275,8 @@ WorkerPool& WorkerPool::instance() {
   } done;
   PoolCore* pool = current_pool();
   if (pool == nullptr) {
-    const std::size_t wanted = pool_size(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processor_count());
+    const std::size_t wanted =
+        pool_size(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processor_count());
     // Never destroyed: workers may still be running when static destructors run at exit.
     pool = new PoolCore(wanted);
     pool->start(wanted);
@@ -332,7 +334,8 @@ void wait(Task& task) {
       std::uintptr_t expected = 0;
       if (task.state.compare_exchange_strong(expected, reinterpret_cast<std::uintptr_t>(&parker),
                                              std::memory_order_acq_rel, std::memory_order_acquire)) {
-        while (parker.woken.load(std::memory_order_acquire) == 0) parker.woken.wait(0, std::memory_order_acquire);
+        while (parker.woken.load(std::memory_order_acquire) == 0)
+          parker.woken.wait(0, std::memory_order_acquire);
       }
       break;
     }

@@ -86,7 +86,7 @@ struct CallTask : Task {
 };
 
 bool running_inline() noexcept;
-bool inside_work() noexcept;           // this thread runs pool work (a worker, or execute)
+bool inside_work() noexcept;  // this thread runs pool work (a worker, or execute)
 std::uint64_t new_tag() noexcept;
 
 // Offers `task` under this thread's current work; false when the pool has no worker.

@@ -14,8 +14,7 @@ namespace morvane {
 namespace {
 
 bool is_ascii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 void check(UErrorCode status, const char* what) {
@@ -42,9 +41,8 @@ void map_case(std::string_view text, std::string& out, Map map) {
 template <char From, char To>
 std::string ascii_case(std::string_view text) {
   std::string out(text.size(), '\0');
-  std::transform(text.begin(), text.end(), out.begin(), [](char c) {
-    return (c >= From && c <= To) ? static_cast<char>(c ^ 0x20) : c;
-  });
+  std::transform(text.begin(), text.end(), out.begin(),
+                 [](char c) { return (c >= From && c <= To) ? static_cast<char>(c ^ 0x20) : c; });
   return out;
 }
 
@@ -97,8 +95,7 @@ std::string_view trim_white_space(std::string_view text) {
   while (end > begin) {
     // Step back to the start of the last code point.
     std::size_t start = end - 1;
-    while (start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 &&
-           end - start < 4) {
+    while (start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && end - start < 4) {
       --start;
     }
     const Decoded d = decode_utf8(text, start);

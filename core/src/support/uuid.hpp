@@ -18,7 +18,11 @@ using Uuid = std::array<std::uint8_t, 16>;
 
 Uuid new_uuid_v4();
 void append_uuid(std::string& out, const Uuid& id);
-inline std::string uuid_text(const Uuid& id) { std::string s; append_uuid(s, id); return s; }
+inline std::string uuid_text(const Uuid& id) {
+  std::string s;
+  append_uuid(s, id);
+  return s;
+}
 
 // Fills `out` from the operating system's random source (no buffering).
 void os_random_bytes(std::span<std::byte> out);

@@ -138,8 +138,7 @@ constexpr std::array<Mask, kGroupCount> kGroupMasks = [] {
 
 constexpr Mask mask_of(Group group) { return kGroupMasks[static_cast<std::size_t>(group)]; }
 
-constexpr Mask kDetectionMask =
-    mask_of(Group::Medical) | mask_of(Group::Legal) | mask_of(Group::Technical);
+constexpr Mask kDetectionMask = mask_of(Group::Medical) | mask_of(Group::Legal) | mask_of(Group::Technical);
 
 constexpr std::pair<Group, std::string_view> kDesires[] = {
     {Group::IntentDesire, "Intention Explicite détectée"},
@@ -189,42 +188,24 @@ struct FactKeyword {
 };
 
 constexpr FactKeyword kFactKeywords[] = {
-    {FactList::Medical, "présente"},
-    {FactList::Medical, "symptôme"},
-    {FactList::Medical, "fièvre"},
-    {FactList::Medical, "douleur"},
-    {FactList::Medical, "toux"},
-    {FactList::Medical, "fatigue"},
-    {FactList::Medical, "diagnostic"},
-    {FactList::Medical, "maladie"},
-    {FactList::Medical, "patient"},
-    {FactList::Medical, "tension"},
-    {FactList::Legal, "article"},
-    {FactList::Legal, "loi"},
-    {FactList::Legal, "contrat"},
-    {FactList::Legal, "clause"},
-    {FactList::Legal, "responsabilité"},
-    {FactList::Legal, "droit"},
-    {FactList::Legal, "règlement"},
-    {FactList::Legal, "jugement"},
-    {FactList::Legal, "faute"},
-    {FactList::Legal, "dommage"},
-    {FactList::Technical, "error"},
-    {FactList::Technical, "erreur"},
-    {FactList::Technical, "bug"},
-    {FactList::Technical, "fail"},
-    {FactList::Technical, "crash"},
-    {FactList::Technical, "log"},
-    {FactList::Technical, "exception"},
-    {FactList::Technical, "timeout"},
-    {FactList::Technical, "connexion"},
-    {FactList::Technical, "serveur"},
-    {FactList::Technical, "code"},
-    {FactList::General, "présente"},
-    {FactList::General, "observe"},
-    {FactList::General, "constate"},
-    {FactList::General, "est"},
-    {FactList::General, "a été"},
+    {FactList::Medical, "présente"},     {FactList::Medical, "symptôme"},
+    {FactList::Medical, "fièvre"},       {FactList::Medical, "douleur"},
+    {FactList::Medical, "toux"},         {FactList::Medical, "fatigue"},
+    {FactList::Medical, "diagnostic"},   {FactList::Medical, "maladie"},
+    {FactList::Medical, "patient"},      {FactList::Medical, "tension"},
+    {FactList::Legal, "article"},        {FactList::Legal, "loi"},
+    {FactList::Legal, "contrat"},        {FactList::Legal, "clause"},
+    {FactList::Legal, "responsabilité"}, {FactList::Legal, "droit"},
+    {FactList::Legal, "règlement"},      {FactList::Legal, "jugement"},
+    {FactList::Legal, "faute"},          {FactList::Legal, "dommage"},
+    {FactList::Technical, "error"},      {FactList::Technical, "erreur"},
+    {FactList::Technical, "bug"},        {FactList::Technical, "fail"},
+    {FactList::Technical, "crash"},      {FactList::Technical, "log"},
+    {FactList::Technical, "exception"},  {FactList::Technical, "timeout"},
+    {FactList::Technical, "connexion"},  {FactList::Technical, "serveur"},
+    {FactList::Technical, "code"},       {FactList::General, "présente"},
+    {FactList::General, "observe"},      {FactList::General, "constate"},
+    {FactList::General, "est"},          {FactList::General, "a été"},
 };
 
 constexpr std::size_t kFactKeywordCount = std::size(kFactKeywords);
@@ -250,7 +231,9 @@ constexpr std::array<FactKeywordSet::Mask, kFactListCount> kFactListMasks = [] {
 
 using FactLists = std::uint8_t;  // bit n: FactList n
 
-constexpr FactLists bit_of(FactList list) { return static_cast<FactLists>(1u << static_cast<unsigned>(list)); }
+constexpr FactLists bit_of(FactList list) {
+  return static_cast<FactLists>(1u << static_cast<unsigned>(list));
+}
 
 FactLists fact_lists_in(std::string_view lowered_piece) {
   const FactKeywordSet::Mask found = kFactKeywordSet.occurring(lowered_piece);
@@ -287,7 +270,7 @@ std::size_t chunk_end(std::string_view input, std::size_t begin) {
 }
 
 struct TextScan {
-  Mask found = 0;                     // the whole-text keywords that occur
+  Mask found = 0;                      // the whole-text keywords that occur
   std::vector<FactLists> piece_lists;  // per piece, the fact lists with a keyword in it
 };
 
@@ -434,8 +417,7 @@ std::optional<std::string_view> detect_domain(std::string_view text) {
   return domain_name(*domain);
 }
 
-std::expected<ForensicAnalysis, ForensicError> ForensicDeconstruction::analyze(
-    std::string_view input) const {
+std::expected<ForensicAnalysis, ForensicError> ForensicDeconstruction::analyze(std::string_view input) const {
   if (trim_white_space(input).empty()) return std::unexpected(ForensicError::empty_input());
 
   // One pass over the lower-cased text finds every keyword of the whole text and of

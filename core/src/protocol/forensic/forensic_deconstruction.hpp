@@ -18,9 +18,7 @@
 
 namespace morvane {
 
-enum class ForensicErrorKind : std::uint8_t {
-  InvalidInput, AnalysisFailed, EmptyInput, UnreliableNarrator
-};
+enum class ForensicErrorKind : std::uint8_t { InvalidInput, AnalysisFailed, EmptyInput, UnreliableNarrator };
 
 class ForensicError : public CoreError<ForensicErrorKind> {
  public:

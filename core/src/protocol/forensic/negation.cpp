@@ -92,8 +92,8 @@ std::string negation_pattern() {
     return out;
   };
   return "(?<!" + word + ")(?:" + any_case("ne") + spaces + word + "+" + spaces + any_case("pas") + "|" +
-         any_case("pas") + spaces + any_case("de") + "|" + any_case("aucun") + "|" + any_case("jamais") + "|" +
-         any_case("ni") + ")(?!" + word + ")";
+         any_case("pas") + spaces + any_case("de") + "|" + any_case("aucun") + "|" + any_case("jamais") +
+         "|" + any_case("ni") + ")(?!" + word + ")";
 }
 
 std::string pcre2_message(int code) {
@@ -116,8 +116,8 @@ struct Negation {
     code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
                          PCRE2_UTF | PCRE2_MATCH_INVALID_UTF, &error, &offset, nullptr);
     if (code == nullptr) {
-      throw InternalFailure("negation expression does not compile at " + std::to_string(offset) +
-                            ": " + pcre2_message(error));
+      throw InternalFailure("negation expression does not compile at " + std::to_string(offset) + ": " +
+                            pcre2_message(error));
     }
     // Without JIT support the interpreter runs the same expression.
     (void)pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
@@ -147,8 +147,8 @@ bool states_negation(std::string_view text) {
   if (match.data == nullptr) throw std::bad_alloc();
   // An empty view may carry no pointer, which PCRE2 refuses.
   const char* subject = text.empty() ? "" : text.data();
-  const int rc = pcre2_match(re.code, reinterpret_cast<PCRE2_SPTR>(subject), text.size(), 0, 0,
-                             match.data, re.context);
+  const int rc =
+      pcre2_match(re.code, reinterpret_cast<PCRE2_SPTR>(subject), text.size(), 0, 0, match.data, re.context);
   if (rc >= 0) return true;
   if (rc == PCRE2_ERROR_NOMATCH) return false;
   if (rc == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();

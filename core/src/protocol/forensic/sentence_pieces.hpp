@@ -35,8 +35,8 @@ inline std::size_t find_sentence_separator(std::string_view text, std::size_t po
     std::uint64_t word;
     std::memcpy(&word, data + pos, 8);
     if constexpr (std::endian::native == std::endian::big) word = std::byteswap(word);
-    const std::uint64_t hits = detail::bytes_equal(word, '.') | detail::bytes_equal(word, '!') |
-                               detail::bytes_equal(word, '?');
+    const std::uint64_t hits =
+        detail::bytes_equal(word, '.') | detail::bytes_equal(word, '!') | detail::bytes_equal(word, '?');
     if (hits != 0) return pos + static_cast<std::size_t>(std::countr_zero(hits)) / 8;
   }
   while (pos < size && !is_sentence_separator(data[pos])) ++pos;

@@ -51,8 +51,8 @@ std::vector<ThoughtNode> join_lists(std::vector<std::vector<ThoughtNode>>& lists
 // The children of every node of the beam, joined in beam order. One node is
 // expanded right here; two or more go to the pool's workers, one task per node so
 // that slow expansions overlap, while this thread only waits.
-std::vector<ThoughtNode> expand_beam(const std::vector<ThoughtNode>& beam,
-                                     const Searcher& searcher, std::string_view domain) {
+std::vector<ThoughtNode> expand_beam(const std::vector<ThoughtNode>& beam, const Searcher& searcher,
+                                     std::string_view domain) {
   if (beam.size() == 1) return searcher.expand(beam.front(), domain);
   std::vector<std::vector<ThoughtNode>> lists(beam.size());
   WorkerPool::instance().execute_detached([&] {
@@ -84,8 +84,7 @@ class SelectionBody {
 
   void operator()(const Range& range) {
     SelectionHeap piece = select_piece(candidates_.subspan(range.begin, range.size()), beam_width_);
-    heap_ = heap_.empty() ? std::move(piece)
-                          : merge_top_k(std::move(heap_), std::move(piece), beam_width_);
+    heap_ = heap_.empty() ? std::move(piece) : merge_top_k(std::move(heap_), std::move(piece), beam_width_);
   }
   void join(SelectionBody& right) {
     heap_ = merge_top_k(std::move(heap_), std::move(right.heap_), beam_width_);
@@ -195,8 +194,8 @@ SelectionHeap merge_top_k(SelectionHeap left, SelectionHeap right, std::uint64_t
 // --- the search ----------------------------------------------------------------------
 
 std::vector<ThoughtNode> run_beam_search(ThoughtNode root, const Searcher& searcher,
-                                         const ReasoningContext& context,
-                                         std::uint64_t beam_width, std::uint64_t max_depth) {
+                                         const ReasoningContext& context, std::uint64_t beam_width,
+                                         std::uint64_t max_depth) {
   std::vector<ThoughtNode> beam;
   beam.push_back(std::move(root));
   for (std::uint64_t iteration = 0; iteration < max_depth; ++iteration) {
@@ -244,8 +243,8 @@ std::expected<MultiPathResult, ReasoningError> BeamSearchStrategy::run(
   ThoughtNode& best = beam.front();
   ReasoningPath path;
   path.path_type = PathType::Procedural;
-  path.steps.push_back(ReasoningStep{new_uuid_v4(), 1, std::string(kStepDescription),
-                                     std::move(best.content), {}});
+  path.steps.push_back(
+      ReasoningStep{new_uuid_v4(), 1, std::string(kStepDescription), std::move(best.content), {}});
   path.confidence = best.score;
   path.conclusion = kConclusion;
 

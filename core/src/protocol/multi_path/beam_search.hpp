@@ -46,8 +46,8 @@ class BeamSearchStrategy final : public ReasoningStrategy {
   std::uint64_t beam_width() const noexcept { return beam_width_; }
   std::uint64_t max_depth() const noexcept { return max_depth_; }
 
-  std::expected<MultiPathResult, ReasoningError> run(
-      const ForensicAnalysis& analysis, const ReasoningContext& context) const override;
+  std::expected<MultiPathResult, ReasoningError> run(const ForensicAnalysis& analysis,
+                                                     const ReasoningContext& context) const override;
 
  private:
   SharedSearcher searcher_;
@@ -57,8 +57,8 @@ class BeamSearchStrategy final : public ReasoningStrategy {
 
 // The final beam of a search from `root`, best first; possibly empty.
 std::vector<ThoughtNode> run_beam_search(ThoughtNode root, const Searcher& searcher,
-                                         const ReasoningContext& context,
-                                         std::uint64_t beam_width, std::uint64_t max_depth);
+                                         const ReasoningContext& context, std::uint64_t beam_width,
+                                         std::uint64_t max_depth);
 
 // The selection order: a is worse than b when its score is lower; when neither
 // score is lower (equal, or a NaN on either side), when its id is greater as an
@@ -81,7 +81,7 @@ class SelectionHeap {
 
   const ThoughtNode& top() const;  // InternalFailure when empty
   void push(ThoughtNode node);
-  ThoughtNode pop();               // InternalFailure when empty
+  ThoughtNode pop();  // InternalFailure when empty
 
   // The array, in heap order.
   const std::vector<ThoughtNode>& nodes() const noexcept { return nodes_; }

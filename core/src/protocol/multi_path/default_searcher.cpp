@@ -18,12 +18,10 @@ std::vector<ThoughtNode> DefaultSearcher::expand(const ThoughtNode& node,
   children.reserve(kPrefixes.size());
   for (std::string_view prefix : kPrefixes) {
     std::string content;
-    content.reserve(prefix.size() + 1 + node.content.size() + kDomainOpen.size() +
-                    context_domain.size() + 1);
+    content.reserve(prefix.size() + 1 + node.content.size() + kDomainOpen.size() + context_domain.size() + 1);
     content.append(prefix).append(1, ' ').append(node.content);
     content.append(kDomainOpen).append(context_domain).append(1, ')');
-    children.push_back(ThoughtNode::new_child(node.id, std::move(content), kChildScore,
-                                              node.depth + 1));
+    children.push_back(ThoughtNode::new_child(node.id, std::move(content), kChildScore, node.depth + 1));
   }
   return children;
 }

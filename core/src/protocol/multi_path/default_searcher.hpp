@@ -13,8 +13,7 @@ namespace morvane {
 
 class DefaultSearcher final : public Searcher {
  public:
-  std::vector<ThoughtNode> expand(const ThoughtNode& node,
-                                  std::string_view context_domain) const override;
+  std::vector<ThoughtNode> expand(const ThoughtNode& node, std::string_view context_domain) const override;
 };
 
 }  // namespace morvane

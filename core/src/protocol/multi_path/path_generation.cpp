@@ -63,20 +63,18 @@ ReasoningStep step(std::uint64_t number, std::string description, std::string ju
                        std::move(applied_rules)};
 }
 
-void literal_path(ReasoningPath& path, const ForensicAnalysis& analysis,
-                  const ReasoningContext& context) {
+void literal_path(ReasoningPath& path, const ForensicAnalysis& analysis, const ReasoningContext& context) {
   const Rules& rules = context.rules;
   path.steps.reserve(3);
   path.steps.push_back(step(1, joined("Analyse littérale des faits: ", analysis.facts, text_of),
-                            "Interprétation directe des faits observés",
-                            ids(first_rules(rules, 2))));
+                            "Interprétation directe des faits observés", ids(first_rules(rules, 2))));
   if (!rules.empty()) {
     path.steps.push_back(step(2, concat("Application des règles du domaine ", context.domain),
                               joined("Règles applicables: ", first_rules(rules, 3), name_of),
                               ids(first_rules(rules, 3))));
   }
-  path.steps.push_back(step(3, "Conclusion basée sur l'interprétation littérale",
-                            "Synthèse des faits et règles appliquées"));
+  path.steps.push_back(
+      step(3, "Conclusion basée sur l'interprétation littérale", "Synthèse des faits et règles appliquées"));
 
   std::string& conclusion = path.conclusion;
   conclusion.reserve(80);
@@ -102,16 +100,14 @@ void intentional_path(ReasoningPath& path, const ForensicAnalysis& analysis,
     std::vector<std::string> applied;
     applied.reserve(priority.size());
     for (const DomainRule* rule : priority) applied.push_back(rule->id);
-    path.steps.push_back(
-        step(2, std::string("Alignement de l'intention avec les règles prioritaires"),
-             joined("Règles prioritaires: ", priority,
-                    [](const DomainRule* rule) -> const std::string& { return rule->name; }),
-             std::move(applied)));
+    path.steps.push_back(step(2, std::string("Alignement de l'intention avec les règles prioritaires"),
+                              joined("Règles prioritaires: ", priority,
+                                     [](const DomainRule* rule) -> const std::string& { return rule->name; }),
+                              std::move(applied)));
   }
-  path.steps.push_back(step(3, "Raisonnement orienté vers l'objectif final",
-                            "Interprétation téléologique (finalité)"));
   path.steps.push_back(
-      step(4, "Conclusion basée sur l'intention identifiée", "Synthèse orientée objectif"));
+      step(3, "Raisonnement orienté vers l'objectif final", "Interprétation téléologique (finalité)"));
+  path.steps.push_back(step(4, "Conclusion basée sur l'intention identifiée", "Synthèse orientée objectif"));
 
   const std::string_view goal =
       analysis.desires.empty() ? std::string_view("inconnu") : analysis.desires.front();
@@ -124,13 +120,12 @@ void intentional_path(ReasoningPath& path, const ForensicAnalysis& analysis,
   conclusion += " étapes";
 }
 
-void procedural_path(ReasoningPath& path, std::uint64_t max_steps,
-                     const ForensicAnalysis& analysis, const ReasoningContext& context) {
+void procedural_path(ReasoningPath& path, std::uint64_t max_steps, const ForensicAnalysis& analysis,
+                     const ReasoningContext& context) {
   const Rules& rules = context.rules;
   // Wraps on purpose: max_steps 0 or 1 leaves the rule steps unbounded.
   const std::uint64_t limit = max_steps - 2;
-  const std::size_t rule_steps =
-      static_cast<std::size_t>(std::min<std::uint64_t>(limit, rules.size()));
+  const std::size_t rule_steps = static_cast<std::size_t>(std::min<std::uint64_t>(limit, rules.size()));
   path.steps.reserve(rule_steps + 2);
 
   std::string opening = "Basé sur ";
@@ -163,12 +158,10 @@ void procedural_path(ReasoningPath& path, std::uint64_t max_steps,
 }
 
 // In float32, in this order: 0.3 + 0.4 is 0.70000005, and that + 0.3 is 1.0.
-float path_confidence(const ReasoningPath& path, std::uint64_t min_steps,
-                      const ReasoningContext& context) {
+float path_confidence(const ReasoningPath& path, std::uint64_t min_steps, const ReasoningContext& context) {
   float c = path.steps.size() >= min_steps ? 0.3f : 0.0f;
-  const bool applies_rules =
-      std::any_of(path.steps.begin(), path.steps.end(),
-                  [](const ReasoningStep& s) { return !s.applied_rules.empty(); });
+  const bool applies_rules = std::any_of(path.steps.begin(), path.steps.end(),
+                                         [](const ReasoningStep& s) { return !s.applied_rules.empty(); });
   if (applies_rules) c = c + 0.4f;
   if (!context.domain.empty()) c = c + 0.3f;
   return std::min(c, 1.0f);

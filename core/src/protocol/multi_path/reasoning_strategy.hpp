@@ -18,8 +18,8 @@ class ReasoningStrategy {
  public:
   virtual ~ReasoningStrategy() = default;
 
-  virtual std::expected<MultiPathResult, ReasoningError> run(
-      const ForensicAnalysis& analysis, const ReasoningContext& context) const = 0;
+  virtual std::expected<MultiPathResult, ReasoningError> run(const ForensicAnalysis& analysis,
+                                                             const ReasoningContext& context) const = 0;
 };
 
 using SharedStrategy = std::shared_ptr<const ReasoningStrategy>;

@@ -23,8 +23,7 @@ class Searcher {
  public:
   virtual ~Searcher() = default;
 
-  virtual std::vector<ThoughtNode> expand(const ThoughtNode& node,
-                                          std::string_view context_domain) const = 0;
+  virtual std::vector<ThoughtNode> expand(const ThoughtNode& node, std::string_view context_domain) const = 0;
 };
 
 using SharedSearcher = std::shared_ptr<const Searcher>;

@@ -18,8 +18,8 @@ PathType most_confident_path(float literal, float intentional, float procedural)
   return PathType::Procedural;
 }
 
-std::expected<MultiPathResult, ReasoningError> SimpleStrategy::run(
-    const ForensicAnalysis& analysis, const ReasoningContext& context) const {
+std::expected<MultiPathResult, ReasoningError> SimpleStrategy::run(const ForensicAnalysis& analysis,
+                                                                   const ReasoningContext& context) const {
   if (analysis.facts.empty()) return std::unexpected(ReasoningError::no_facts());
   if (context.rules.empty()) return std::unexpected(ReasoningError::no_rules());
 
@@ -35,9 +35,8 @@ std::expected<MultiPathResult, ReasoningError> SimpleStrategy::run(
     // procedural path, the longest, while the other two are offered to the workers.
     // Each path has its own slot, so the order of the result never depends on who
     // finishes first.
-    WorkerPool::instance().execute([&] {
-      join([&] { build(2); }, [&] { join([&] { build(0); }, [&] { build(1); }); });
-    });
+    WorkerPool::instance().execute(
+        [&] { join([&] { build(2); }, [&] { join([&] { build(0); }, [&] { build(1); }); }); });
   } else {
     for (std::size_t i = 0; i < kTypes.size(); ++i) build(i);
   }
@@ -45,12 +44,11 @@ std::expected<MultiPathResult, ReasoningError> SimpleStrategy::run(
 
   const auto elapsed = end > start ? end - start : std::chrono::steady_clock::duration::zero();
   MultiPathResult result;
-  result.metadata.execution_time_ms = static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+  result.metadata.execution_time_ms =
+      static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
   result.metadata.most_confident_path =
       most_confident_path(paths[0].confidence, paths[1].confidence, paths[2].confidence);
-  result.metadata.total_steps = paths[0].steps.size() + paths[1].steps.size() +
-                                paths[2].steps.size();
+  result.metadata.total_steps = paths[0].steps.size() + paths[1].steps.size() + paths[2].steps.size();
   result.metadata.generated_at = rfc3339_now();
   result.literal_path = std::move(paths[0]);
   result.intentional_path = std::move(paths[1]);

@@ -25,8 +25,8 @@ class SimpleStrategy final : public ReasoningStrategy {
   std::uint64_t max_steps() const noexcept { return max_steps_; }
   bool parallel() const noexcept { return parallel_; }
 
-  std::expected<MultiPathResult, ReasoningError> run(
-      const ForensicAnalysis& analysis, const ReasoningContext& context) const override;
+  std::expected<MultiPathResult, ReasoningError> run(const ForensicAnalysis& analysis,
+                                                     const ReasoningContext& context) const override;
 
  private:
   std::uint64_t min_steps_;

@@ -14,19 +14,15 @@ struct Make {
     return std::make_shared<const SimpleStrategy>(c.min_steps, c.max_steps, c.parallel);
   }
   SharedStrategy operator()(const StrategyConfig::BeamSearch& c) const {
-    return std::make_shared<const BeamSearchStrategy>(std::make_shared<const DefaultSearcher>(),
-                                                      c.beam_width, c.max_depth);
+    return std::make_shared<const BeamSearchStrategy>(std::make_shared<const DefaultSearcher>(), c.beam_width,
+                                                      c.max_depth);
   }
 };
 
 }  // namespace
 
-SharedStrategy create_strategy(const StrategyConfig& config) {
-  return std::visit(Make{}, config.value);
-}
+SharedStrategy create_strategy(const StrategyConfig& config) { return std::visit(Make{}, config.value); }
 
-SharedStrategy simple_strategy() {
-  return create_strategy(StrategyConfig::Simple{2, 10, true});
-}
+SharedStrategy simple_strategy() { return create_strategy(StrategyConfig::Simple{2, 10, true}); }
 
 }  // namespace morvane

@@ -26,7 +26,7 @@ struct StrategyConfig {
     std::uint64_t max_depth = 0;
   };
 
-  StrategyConfig(Simple simple) : value(simple) {}              // NOLINT: implicit on purpose
+  StrategyConfig(Simple simple) : value(simple) {}                // NOLINT: implicit on purpose
   StrategyConfig(BeamSearch beam_search) : value(beam_search) {}  // NOLINT: implicit on purpose
 
   std::variant<Simple, BeamSearch> value;

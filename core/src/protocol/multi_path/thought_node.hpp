@@ -26,8 +26,7 @@ struct ThoughtNode {
   std::optional<Uuid> parent;
 
   // The caller computes the depth (the expanded node's depth plus one).
-  static ThoughtNode new_child(const Uuid& parent_id, std::string content, float score,
-                               std::uint64_t depth);
+  static ThoughtNode new_child(const Uuid& parent_id, std::string content, float score, std::uint64_t depth);
 };
 
 }  // namespace morvane
