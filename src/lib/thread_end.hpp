@@ -30,7 +30,7 @@ void park_after_forced_unwind() noexcept;
 // The handler of a forced unwind binds its parameter to no exception object, which
 // UndefinedBehaviorSanitizer's null check would report.
 template <class Call>
-[[gnu::no_sanitize("null")]] decltype(auto) or_stay_out(Call&& call) {
+__attribute__((no_sanitize("null"))) decltype(auto) or_stay_out(Call&& call) {
   try {
     return std::forward<Call>(call)();
   } catch (const abi::__forced_unwind&) {

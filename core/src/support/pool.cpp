@@ -144,7 +144,7 @@ void finish(pool_detail::Task& task) noexcept {
 // Runs one piece on this thread under the piece's work, and marks it done. (The
 // handler of a forced unwind binds to no exception object, which the sanitizer's null
 // check would report.)
-[[gnu::no_sanitize("null")]] void run_piece(pool_detail::Task& task) {
+__attribute__((no_sanitize("null"))) void run_piece(pool_detail::Task& task) {
   pool_detail::WorkScope scope(task.tag);
   try {
     task.call(task);
