@@ -293,7 +293,7 @@ TEST(Pool, FailureInWorkReachesTheCaller) {
     }
   }
   // The pool is still usable afterwards.
-  int sum = 0;
+  std::atomic<int> sum = 0;  // the two halves may run at once
   pool.execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
   EXPECT_EQ(sum, 3);
 }
@@ -328,7 +328,7 @@ TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
       int status = &pool == &parent_pool ? 10 : 0;
       const auto seen = threads_of_detached_loop(16);
       if (seen.empty() || seen.count(std::this_thread::get_id()) != 0) status = 11;
-      int sum = 0;
+      std::atomic<int> sum = 0;
       pool.execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
       if (sum != 3) status = 12;
       _exit(status);
