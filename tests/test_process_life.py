@@ -64,28 +64,34 @@ if __name__ == "__main__":
 
 def test_a_fork_child_expands_wide_beams_on_workers_of_its_own_that_overlap():
     # Four expansions that each wait at a barrier for all four: they only get through
-    # when they run at the same time, on four workers other than the child's caller.
+    # when they run at the same time, on four workers other than the caller. The parent
+    # meets first, so every one of its workers has run and is idle at the fork (a
+    # worker still starting could hold the sanitizer's allocator lock, which a child
+    # inherits held).
     done = run_child(
         """
-os.environ["RAYON_NUM_THREADS"] = "4"  # read by the child's pool, made after the fork
-simple()
-barrier = threading.Barrier(4, timeout=10)
+os.environ["RAYON_NUM_THREADS"] = "4"  # read by each process's pool on its first use
 class Meeting:
     def __init__(self):
         self.threads = set()
+        self.barrier = threading.Barrier(4, timeout=10)
     def expand(self, node, context_domain):
         if node.depth == 0:
             return [ThoughtNode("", "c%d" % i, 0.1 * i, 0) for i in range(4)]
         self.threads.add(threading.get_ident())
-        barrier.wait()
+        self.barrier.wait()
         return []
-pid = os.fork()
-if pid == 0:
+def meet():
     meeting = Meeting()
     result = MultiPathReasoning.beam_search(4, 2, meeting).generate(A, "medical")
-    met = "total_steps" in result and not barrier.broken
+    met = "total_steps" in result and not meeting.barrier.broken
     apart = threading.get_ident() not in meeting.threads and len(meeting.threads) == 4
-    os._exit(0 if met and apart else 1)
+    return met and apart
+if not meet():
+    sys.exit(2)
+pid = os.fork()
+if pid == 0:
+    os._exit(0 if meet() else 1)
 _, status = os.waitpid(pid, 0)
 sys.exit(os.waitstatus_to_exitcode(status))
 """
