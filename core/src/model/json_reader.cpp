@@ -122,24 +122,22 @@ void JsonReader::skip_white_space() {
 bool JsonReader::value_kind(JsonKind& kind) {
   skip_white_space();
   if (at_end()) return fail_end();
+  // clang-format off
   switch (byte()) {
     case '{': kind = JsonKind::Object; return true;
     case '[': kind = JsonKind::Array; return true;
     case '"': kind = JsonKind::String; return true;
     case 't':
     case 'f': kind = JsonKind::Boolean; return true;
-    case 'n':
-      kind = JsonKind::Null;
-      return true;
-      // clang-format off
+    case 'n': kind = JsonKind::Null; return true;
     case '-':
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9':
       kind = JsonKind::Number;
       return true;
-    // clang-format on
     default: return fail_here("expected a value");
   }
+  // clang-format on
 }
 
 // Where a member name must begin: after '{' (where '}' may close the object) or
