@@ -2,8 +2,8 @@
 //
 // Every class is registered as "builtins.<Name>" (so __module__ is "builtins"),
 // derives directly from object, cannot be subclassed nor changed (an immutable type),
-// has no instance dict, no weak references and no setters, and stores its payload (a plain C++ value) by value in
-// the object. Calling a class declared without a constructor raises TypeError
+// has no instance dict, no weak references and no setters, and stores its payload (a
+// plain C++ value) by value in the object. Calling a class declared without a constructor raises TypeError
 // "No constructor defined". Every entry (constructor, method, getter, representation,
 // deallocation) runs through run_entry (lib/entry.hpp).
 //

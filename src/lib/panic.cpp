@@ -91,12 +91,6 @@ std::string error_text(PyObject* exception) {
   return text;
 }
 
-std::string take_error_text() {
-  OwnedRef exception(PyErr_GetRaisedException());
-  if (!exception) return "no Python error was set";
-  return error_text(exception.get());
-}
-
 void fail_on_python_error(std::string_view expectation, std::source_location where) {
   // Taken before anything is allocated: should that fail, no Python error stays set
   // on this thread (a pool worker keeps its thread state from call to call).

@@ -15,7 +15,6 @@
 //                          that failure texts carry.
 //   utf8_text(str)         the UTF-8 of a str; a lone surrogate, which UTF-8 cannot
 //                          hold, is replaced by U+FFFD rather than losing the text.
-//   take_error_text()      fetches and clears the pending Python error: error_text().
 //   fail_expectation(expectation, error)
 //                          throws InternalFailure "{expectation}: {error}", the text of
 //                          every failed expectation; the expectation is the fixed
@@ -49,7 +48,6 @@ bool is_panic(PyObject* exception) noexcept;
 
 std::string error_text(PyObject* exception);
 std::string utf8_text(PyObject* text);
-std::string take_error_text();
 
 [[noreturn]] void fail_expectation(std::string_view expectation, std::string_view error,
                                    std::source_location where = std::source_location::current());
