@@ -189,6 +189,12 @@ def test_a_text_that_is_no_analysis_is_a_value_error(text):
         # After the last element of an array form only its closing bracket may follow.
         ('[["f"], [], {}, [], ["t", null, 0.5] 1]', "trailing characters at line 1 column 38"),
         ('[["f"], [], {}, [], ["t", null, 0.5 1]]', "trailing characters at line 1 column 37"),
+        # A comma that the text ends after is more than the array holds as well.
+        ('[["f"],[],{},[],["t",null,0.5],', "trailing characters at line 1 column 31"),
+        ('[["f"],[],{},[],["t",null,0.5,', "trailing characters at line 1 column 30"),
+        ('{"facts":[],"metadata":["t",null,0.5,', "trailing characters at line 1 column 37"),
+        ('[["f"],[],{},[],["t",null,0.5]', "unexpected end of text at line 1 column 30"),
+        ('[["f"],[],{},[],["t",null,0.5],]', "trailing comma at line 1 column 32"),
     ],
 )
 def test_the_reader_error_text_is_passed_alone(text, message):

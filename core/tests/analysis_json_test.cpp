@@ -239,6 +239,13 @@ TEST(AnalysisReader, NumberTrailingAndCommaFailures) {
       {R"([["f"], [], {}, [], ["t", null, 0.5] 1|])", "trailing characters"},
       {R"([["f"], [], {}, [], ["t", null, 0.5 1|]])", "trailing characters"},
       {R"([[], [], {}, [], ["t", null, 1 }|])", "trailing characters"},
+      // A comma that the text ends after is more than the array holds, too.
+      {R"([[], [], {}, [], ["t", null, 1],|)", "trailing characters"},
+      {"[[], [], {}, [], [\"t\", null, 1], \n |", "trailing characters"},
+      {R"([[], [], {}, [], ["t", null, 1,|)", "trailing characters"},
+      {R"({"facts": [], "metadata": ["t", null, 1,|)", "trailing characters"},
+      {R"([[], [], {}, [], ["t", null, 1]|)", "unexpected end of text"},
+      {R"([[], [], {}, [], ["t", null, 1|)", "unexpected end of text"},
       {R"({"facts": [],}|)", "trailing comma"},
       {R"({"facts": ["a",]|})", "trailing comma"},
       {R"({"constraints": {"a": "b",}|})", "trailing comma"},

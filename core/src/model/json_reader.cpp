@@ -472,12 +472,13 @@ bool JsonReader::close_fixed_array() {
     ++pos_;
     return true;
   }
-  // Whatever else stands there, a further element or any other byte, is more than
-  // the array holds; only a comma right before the ']' is a trailing comma.
+  // Whatever else stands there, a further element, any other byte or a comma that
+  // the text ends after, is more than the array holds; only a comma right before the
+  // ']' is a trailing comma.
   if (byte() == ',') {
     ++pos_;
     skip_white_space();
-    if (at_end()) return fail_end();
+    if (at_end()) return fail(JsonFailureKind::TrailingCharacters, "trailing characters", text_.size());
     if (byte() == ']') return fail(JsonFailureKind::TrailingComma, "trailing comma", pos_ + 1);
   }
   return fail(JsonFailureKind::TrailingCharacters, "trailing characters", pos_ + 1);

@@ -103,7 +103,8 @@ class JsonReader {
 
   // The end of an array of fixed length whose last element has been read: ']'
   // closes it, a comma then ']' is a trailing-comma failure, and anything else but
-  // white space (a further element, any other byte) a trailing-characters failure.
+  // white space (a further element, any other byte, a comma that ends the text) a
+  // trailing-characters failure.
   JsonResult<void> end_fixed_array();
   // The end of the text: only white space may follow.
   JsonResult<void> finish();
