@@ -31,7 +31,7 @@ void BM_BeamSearch64x8(benchmark::State& state) {
   const ForensicAnalysis analysis = worked_example(all_facts);
   const ReasoningContext context = medical();
   const SharedStrategy strategy = create_strategy(StrategyConfig::BeamSearch{64, 8});
-  WorkerPool::instance();  // created outside the timed loop
+  pool::threads();  // the pool is made outside the timed loop
   for (auto _ : state) {
     auto result = strategy->run(analysis, context);
     if (!result) state.SkipWithError("the run failed");
@@ -47,9 +47,8 @@ void BM_BeamSearch64x8Inline(benchmark::State& state) {
   const ForensicAnalysis analysis = worked_example(true);
   const ReasoningContext context = medical();
   const SharedStrategy strategy = create_strategy(StrategyConfig::BeamSearch{64, 8});
-  WorkerPool& pool = WorkerPool::instance();
   for (auto _ : state) {
-    pool.execute([&] { benchmark::DoNotOptimize(strategy->run(analysis, context)); });
+    pool::execute([&] { benchmark::DoNotOptimize(strategy->run(analysis, context)); });
   }
 }
 BENCHMARK(BM_BeamSearch64x8Inline)->Unit(benchmark::kMicrosecond);
@@ -58,7 +57,7 @@ void BM_BeamSearch64x8AfterIdle(benchmark::State& state) {
   const ForensicAnalysis analysis = worked_example(true);
   const ReasoningContext context = medical();
   const SharedStrategy strategy = create_strategy(StrategyConfig::BeamSearch{64, 8});
-  WorkerPool::instance();
+  pool::threads();
   for (auto _ : state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     const auto start = std::chrono::steady_clock::now();

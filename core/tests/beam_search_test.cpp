@@ -463,7 +463,7 @@ TEST(BeamThreads, OneNodeOnTheCallerMoreOnTheWorkers) {
 }
 
 TEST(BeamThreads, ExpansionsOfOneBeamOverlap) {
-  if (WorkerPool::instance().threads() < 2) GTEST_SKIP() << "needs two workers";
+  if (pool::threads() < 2) GTEST_SKIP() << "needs two workers";
   Rendezvous both(2);
   auto searcher = std::make_shared<ThreadSearcher>();
   searcher->rendezvous = &both;

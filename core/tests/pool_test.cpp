@@ -8,6 +8,8 @@
 #include <barrier>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <set>
 #include <string>
@@ -19,6 +21,12 @@
 
 namespace morvane {
 namespace {
+
+using pool::join;
+using pool::parallel_for;
+using pool::parallel_reduce;
+using pool::Range;
+using pool::Split;
 
 struct SizeCase {
   std::optional<std::string_view> num_threads;
@@ -44,11 +52,11 @@ TEST(PoolSize, FromTheEnvironment) {
       {std::nullopt, "0", cpus},
       {std::nullopt, "+2", 2},
       {std::nullopt, "two", cpus},
-      {"18446744073709551615", std::nullopt, kMaxPoolThreads},  // capped, not failing
-      {"100000", std::nullopt, kMaxPoolThreads},
+      {"18446744073709551615", std::nullopt, pool::kMaxThreads},  // capped, not failing
+      {"100000", std::nullopt, pool::kMaxThreads},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(pool_size(c.num_threads, c.rs_num_cpus, cpus), c.expected)
+    EXPECT_EQ(pool::size_for(c.num_threads, c.rs_num_cpus, cpus), c.expected)
         << c.num_threads.value_or("<unset>") << " / " << c.rs_num_cpus.value_or("<unset>");
   }
 }
@@ -97,7 +105,7 @@ int exit_status_within(pid_t pid, std::chrono::seconds limit) {
 std::set<std::thread::id> threads_of_detached_loop(std::size_t n) {
   std::mutex mutex;
   std::set<std::thread::id> seen;
-  WorkerPool::instance().execute_detached([&] {
+  pool::run_on_workers([&] {
     parallel_for(0, n, [&](std::size_t) {
       std::lock_guard lock(mutex);
       seen.insert(std::this_thread::get_id());
@@ -106,11 +114,32 @@ std::set<std::thread::id> threads_of_detached_loop(std::size_t n) {
   return seen;
 }
 
+// The threads of this process that are pool workers, by their names.
+std::size_t workers_running() {
+  std::size_t count = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    if (std::getline(comm, name) && name.starts_with("morvane-pool-")) ++count;
+  }
+  return count;
+}
+
+// The worker count once it has settled: workers name themselves as they start.
+std::size_t workers_running_settled(std::size_t expected) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (workers_running() < expected && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return workers_running();
+}
+
 TEST(Pool, ReadsTheVariableOnFirstUse) { EXPECT_TRUE(passes_in_child("3", "Pool.ChildReportsSize")); }
 
 TEST(Pool, ChildReportsSize) {
   if (!child_with("3")) GTEST_SKIP() << "run by ReadsTheVariableOnFirstUse";
-  EXPECT_EQ(WorkerPool::instance().threads(), 3u);
+  EXPECT_EQ(pool::threads(), 3u);
 }
 
 // A caller taking part in its own work (execute) must not pick up pieces of another
@@ -123,7 +152,6 @@ TEST(Pool, ExecuteTakesNoPartInOtherCallersWork) {
 
 TEST(Pool, ChildExecuteStaysInItsOwnWork) {
   if (!child_with("6")) GTEST_SKIP() << "run by ExecuteTakesNoPartInOtherCallersWork";
-  WorkerPool& pool = WorkerPool::instance();
   std::mutex mutex;
   std::set<std::thread::id> detached_threads;
   std::atomic<bool> stop = false;
@@ -131,11 +159,11 @@ TEST(Pool, ChildExecuteStaysInItsOwnWork) {
   std::thread other([&] {
     taking_part = std::this_thread::get_id();
     while (!stop) {
-      pool.execute([] { join([] {}, [] { join([] {}, [] {}); }); });
+      pool::execute([] { join([] {}, [] { join([] {}, [] {}); }); });
     }
   });
   for (int round = 0; round < 100; ++round) {
-    pool.execute_detached([&] {
+    pool::run_on_workers([&] {
       parallel_for(0, 8, [&](std::size_t) {
         {
           std::lock_guard lock(mutex);
@@ -158,7 +186,7 @@ TEST(Pool, ChildBodiesOverlap) {
   if (!child_with("4")) GTEST_SKIP() << "run by SlowBodiesOverlap";
   std::atomic<int> arrived = 0;
   std::atomic<int> met = 0;
-  WorkerPool::instance().execute_detached([&] {
+  pool::run_on_workers([&] {
     parallel_for(0, 4, [&](std::size_t) {
       ++arrived;
       const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -170,20 +198,18 @@ TEST(Pool, ChildBodiesOverlap) {
 }
 
 TEST(Pool, DetachedWorkRunsOnWorkersNotTheCaller) {
-  WorkerPool& pool = WorkerPool::instance();
   const std::set<std::thread::id> seen = threads_of_detached_loop(64);
   EXPECT_FALSE(seen.empty());
   EXPECT_EQ(seen.count(std::this_thread::get_id()), 0u);
-  EXPECT_FALSE(pool.in_pool());
+  EXPECT_FALSE(pool::in_work());
 }
 
 TEST(Pool, NestedDetachedWorkRunsInline) {
-  WorkerPool& pool = WorkerPool::instance();
   std::atomic<int> runs = 0;
-  pool.execute_detached([&] {
-    EXPECT_TRUE(pool.in_pool());
+  pool::run_on_workers([&] {
+    EXPECT_TRUE(pool::in_work());
     const auto outer = std::this_thread::get_id();
-    pool.execute_detached([&] {
+    pool::run_on_workers([&] {
       EXPECT_EQ(std::this_thread::get_id(), outer);
       ++runs;
     });
@@ -194,7 +220,7 @@ TEST(Pool, NestedDetachedWorkRunsInline) {
 TEST(Pool, ParallelForVisitsEveryIndexOnce) {
   for (std::size_t n : {0u, 1u, 2u, 7u, 64u, 1000u}) {
     std::vector<std::atomic<int>> visits(n);
-    WorkerPool::instance().execute_detached([&] { parallel_for(0, n, [&](std::size_t i) { ++visits[i]; }); });
+    pool::run_on_workers([&] { parallel_for(0, n, [&](std::size_t i) { ++visits[i]; }); });
     for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(visits[i], 1) << "index " << i << " of " << n;
   }
 }
@@ -226,7 +252,7 @@ TEST(Pool, ReduceHalvesTheRangeTheSameWayEveryTime) {
   for (const Case& c : cases) {
     for (int round = 0; round < 20; ++round) {
       PieceLog log;
-      WorkerPool::instance().execute_detached([&] { parallel_reduce(0, c.size, c.grain, log); });
+      pool::run_on_workers([&] { parallel_reduce(0, c.size, c.grain, log); });
       EXPECT_EQ(log.pieces, c.expected) << c.size << " by " << c.grain;
     }
   }
@@ -244,18 +270,17 @@ TEST(Pool, OutsidePoolWorkPiecesRunInOrderOnTheCaller) {
 }
 
 TEST(Pool, InlineScopeKeepsEveryPieceOnTheCaller) {
-  WorkerPool& pool = WorkerPool::instance();
   const auto caller = std::this_thread::get_id();
   std::vector<std::size_t> order;
   {
-    WorkerPool::InlineScope alone;
-    pool.execute_detached([&] {
+    pool::InlineScope alone;
+    pool::run_on_workers([&] {
       parallel_for(0, 8, [&](std::size_t i) {
         EXPECT_EQ(std::this_thread::get_id(), caller);
         order.push_back(i);
       });
     });
-    pool.execute([&] { join([&] { order.push_back(100); }, [&] { order.push_back(101); }); });
+    pool::execute([&] { join([&] { order.push_back(100); }, [&] { order.push_back(101); }); });
   }
   EXPECT_EQ(order, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101}));
   // Without the scope the workers are used again.
@@ -263,21 +288,20 @@ TEST(Pool, InlineScopeKeepsEveryPieceOnTheCaller) {
 }
 
 TEST(Pool, FailureInWorkReachesTheCaller) {
-  WorkerPool& pool = WorkerPool::instance();
-  EXPECT_THROW(pool.execute_detached([] {
+  EXPECT_THROW(pool::run_on_workers([] {
     parallel_for(0, 8, [](std::size_t i) {
       if (i == 5) throw InternalFailure("worker failed");
     });
   }),
                InternalFailure);
-  EXPECT_THROW(pool.execute([] { throw InternalFailure("caller part failed"); }), InternalFailure);
+  EXPECT_THROW(pool::execute([] { throw InternalFailure("caller part failed"); }), InternalFailure);
   // Both halves of a join fail: the first half's failure wins, and the second half,
   // skipped or run, is no longer running when it arrives.
   for (int round = 0; round < 50; ++round) {
     std::atomic<int> started = 0;
     std::atomic<int> ended = 0;
     try {
-      pool.execute([&] {
+      pool::execute([&] {
         join([] { throw InternalFailure("first"); },
              [&] {
                ++started;
@@ -294,18 +318,20 @@ TEST(Pool, FailureInWorkReachesTheCaller) {
   }
   // The pool is still usable afterwards.
   std::atomic<int> sum = 0;  // the two halves may run at once
-  pool.execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
+  pool::execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
   EXPECT_EQ(sum, 3);
 }
 
 // The pool as a fork child finds it: made and busy in the parent, other threads of
 // the parent inside it at the moment of the fork. The child must get a pool of its
-// own whose workers run its detached work, and never wait on the parent's threads.
+// own, with workers of its own that run its work, and never wait on the parent's
+// threads.
 TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
 #ifdef __SANITIZE_THREAD__
   GTEST_SKIP() << "ThreadSanitizer cannot follow a child that starts threads after fork";
 #endif
-  WorkerPool& parent_pool = WorkerPool::instance();
+  const std::size_t size = pool::threads();
+  ASSERT_EQ(workers_running_settled(size), size);
   std::atomic<bool> stop = false;
   std::vector<std::thread> busy;
   for (int i = 0; i < 2; ++i) {
@@ -314,7 +340,7 @@ TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
         if (i == 0) {
           threads_of_detached_loop(16);
         } else {
-          parent_pool.execute([] { join([] {}, [] { join([] {}, [] {}); }); });
+          pool::execute([] { join([] {}, [] { join([] {}, [] {}); }); });
         }
       }
     });
@@ -324,12 +350,13 @@ TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      WorkerPool& pool = WorkerPool::instance();
-      int status = &pool == &parent_pool ? 10 : 0;
+      int status = 0;
+      // None of the parent's workers came along: those running here are new.
+      if (pool::threads() != size || workers_running_settled(size) != size) status = 10;
       const auto seen = threads_of_detached_loop(16);
       if (seen.empty() || seen.count(std::this_thread::get_id()) != 0) status = 11;
       std::atomic<int> sum = 0;
-      pool.execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
+      pool::execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
       if (sum != 3) status = 12;
       _exit(status);
     }
@@ -337,8 +364,9 @@ TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
   }
   stop = true;
   for (auto& t : busy) t.join();
-  // The parent goes on as before.
-  EXPECT_EQ(&WorkerPool::instance(), &parent_pool);
+  // The parent goes on as before, with the same workers.
+  EXPECT_EQ(pool::threads(), size);
+  EXPECT_EQ(workers_running(), size);
   EXPECT_EQ(threads_of_detached_loop(16).count(std::this_thread::get_id()), 0u);
 }
 

@@ -84,7 +84,7 @@ OwnedRef generate(PyObject* self, Args<kGenerate>& args) {
     LockReleased unlocked;
     // While the interpreter finalizes (a call from a __del__), no other thread can take
     // the lock: the whole run, searcher calls included, stays on this thread.
-    std::optional<morvane::WorkerPool::InlineScope> alone;
+    std::optional<morvane::pool::InlineScope> alone;
     if (unlocked.during_finalization()) alone.emplace();
     auto result = strategy->run(*analysis, *context);
     if (!result) return std::unexpected(std::move(result.error()));

@@ -14,18 +14,15 @@
 
 #include "support/internal_failure.hpp"
 
-namespace morvane {
+namespace morvane::pool {
 namespace {
 
-// ASCII digits with an optional leading '+', nothing else, within 64 bits.
+// ASCII digits with an optional leading '+', nothing else, within 64 bits. from_chars
+// on an unsigned value takes no sign and no blank, and the whole text must be used.
 std::optional<std::uint64_t> parse_count(std::optional<std::string_view> text) {
   if (!text) return std::nullopt;
   std::string_view digits = *text;
   if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  if (digits.empty()) return std::nullopt;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
   std::uint64_t value = 0;
   auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
@@ -72,8 +69,8 @@ std::atomic<std::uint64_t> g_next_tag{1};
 
 }  // namespace
 
-std::size_t pool_size(std::optional<std::string_view> num_threads,
-                      std::optional<std::string_view> rs_num_cpus, std::size_t processors) {
+std::size_t size_for(std::optional<std::string_view> num_threads, std::optional<std::string_view> rs_num_cpus,
+                     std::size_t processors) {
   std::uint64_t size = processors;
   if (auto n = parse_count(num_threads)) {
     size = *n > 0 ? *n : processors;
@@ -81,43 +78,43 @@ std::size_t pool_size(std::optional<std::string_view> num_threads,
     size = *m;
   }
   if (size == 0) size = 1;
-  return static_cast<std::size_t>(size < kMaxPoolThreads ? size : kMaxPoolThreads);
+  return static_cast<std::size_t>(size < kMaxThreads ? size : kMaxThreads);
 }
+
+namespace {
+
+using detail::Task;
 
 // The pool's state: one queue of offered pieces, oldest first, under one mutex; the
 // workers take the oldest piece (the largest part of a halved range), a waiting thread
 // the newest piece of its own work.
-class PoolCore final : public WorkerPool {
+class Pool {
  public:
-  explicit PoolCore(std::size_t threads) noexcept : WorkerPool(threads) {}
-
   // Starts the workers; the pool's size is the number that could be started.
   void start(std::size_t wanted);
+  std::size_t threads() const noexcept { return threads_; }
 
-  void push(pool_detail::Task& task, bool wake);
-  pool_detail::Task* take_any();
-  pool_detail::Task* take_of(std::uint64_t tag);
-  bool reclaim(pool_detail::Task& task) noexcept;
-
-  void set_threads(std::size_t n) noexcept { threads_ = n; }
+  void push(Task& task, bool wake);
+  Task* take_any();
+  Task* take_of(std::uint64_t tag);
+  bool reclaim(Task& task) noexcept;
 
  private:
-  void unlink(pool_detail::Task& task) noexcept;
+  void unlink(Task& task) noexcept;
   void worker_main();
 
+  std::size_t threads_ = 0;
   std::mutex mutex_;
-  pool_detail::Task* head_ = nullptr;
-  pool_detail::Task* tail_ = nullptr;
+  Task* head_ = nullptr;
+  Task* tail_ = nullptr;
   std::atomic<std::size_t> queued_{0};
   std::atomic<std::uint32_t> wake_epoch_{0};
   std::atomic<int> sleepers_{0};
 };
 
-namespace {
-
 // The current process's pool. A fork child's handler forgets the parent's (whose
 // threads did not come along) without touching it; the next use makes a new one.
-std::atomic<PoolCore*> g_pool{nullptr};
+std::atomic<Pool*> g_pool{nullptr};
 std::atomic<bool> g_making{false};
 
 void forget_pool_in_child() noexcept {
@@ -129,11 +126,11 @@ void forget_pool_in_child() noexcept {
   t_worker = false;
 }
 
-PoolCore* current_pool() noexcept { return g_pool.load(std::memory_order_acquire); }
+Pool* current_pool() noexcept { return g_pool.load(std::memory_order_acquire); }
 
 // Marks a piece done and wakes its waiter if one sleeps on it. The last touch of the
 // task: once the state says done, the frame that holds it may be gone.
-void finish(pool_detail::Task& task) noexcept {
+void finish(Task& task) noexcept {
   if (const auto waiter = task.state.exchange(kDone, std::memory_order_acq_rel); waiter != 0) {
     auto* parker = reinterpret_cast<Parker*>(waiter);
     parker->woken.store(1, std::memory_order_release);
@@ -144,8 +141,8 @@ void finish(pool_detail::Task& task) noexcept {
 // Runs one piece on this thread under the piece's work, and marks it done. (The
 // handler of a forced unwind binds to no exception object, which the sanitizer's null
 // check would report.)
-__attribute__((no_sanitize("null"))) void run_piece(pool_detail::Task& task) {
-  pool_detail::WorkScope scope(task.tag);
+__attribute__((no_sanitize("null"))) void run_piece(Task& task) {
+  detail::WorkScope scope(task.tag);
   try {
     task.call(task);
   } catch (const abi::__forced_unwind&) {
@@ -161,9 +158,7 @@ __attribute__((no_sanitize("null"))) void run_piece(pool_detail::Task& task) {
   finish(task);
 }
 
-}  // namespace
-
-void PoolCore::start(std::size_t wanted) {
+void Pool::start(std::size_t wanted) {
   std::size_t started = 0;
   for (; started < wanted; ++started) {
     try {
@@ -177,13 +172,13 @@ void PoolCore::start(std::size_t wanted) {
       break;  // no more threads to be had: the pool works with those it has
     }
   }
-  set_threads(started);
+  threads_ = started;
 }
 
-void PoolCore::worker_main() {
+void Pool::worker_main() {
   t_worker = true;
   for (;;) {
-    if (pool_detail::Task* task = take_any()) {
+    if (Task* task = take_any()) {
       run_piece(*task);
       // In a fork child this thread can only be the forking one, back from a piece
       // of the parent's pool: it has no pool to serve any more.
@@ -209,7 +204,7 @@ void PoolCore::worker_main() {
   }
 }
 
-void PoolCore::push(pool_detail::Task& task, bool wake) {
+void Pool::push(Task& task, bool wake) {
   {
     std::lock_guard lock(mutex_);
     task.prev = tail_;
@@ -225,7 +220,7 @@ void PoolCore::push(pool_detail::Task& task, bool wake) {
   }
 }
 
-void PoolCore::unlink(pool_detail::Task& task) noexcept {
+void Pool::unlink(Task& task) noexcept {
   (task.prev != nullptr ? task.prev->next : head_) = task.next;
   (task.next != nullptr ? task.next->prev : tail_) = task.prev;
   task.prev = task.next = nullptr;
@@ -233,18 +228,18 @@ void PoolCore::unlink(pool_detail::Task& task) noexcept {
   queued_.fetch_sub(1, std::memory_order_seq_cst);
 }
 
-pool_detail::Task* PoolCore::take_any() {
+Task* Pool::take_any() {
   if (queued_.load(std::memory_order_seq_cst) == 0) return nullptr;
   std::lock_guard lock(mutex_);
-  pool_detail::Task* task = head_;
+  Task* task = head_;
   if (task != nullptr) unlink(*task);
   return task;
 }
 
-pool_detail::Task* PoolCore::take_of(std::uint64_t tag) {
+Task* Pool::take_of(std::uint64_t tag) {
   if (tag == 0 || queued_.load(std::memory_order_seq_cst) == 0) return nullptr;
   std::lock_guard lock(mutex_);
-  for (pool_detail::Task* task = tail_; task != nullptr; task = task->prev) {
+  for (Task* task = tail_; task != nullptr; task = task->prev) {
     if (task->tag == tag) {
       unlink(*task);
       return task;
@@ -253,15 +248,16 @@ pool_detail::Task* PoolCore::take_of(std::uint64_t tag) {
   return nullptr;
 }
 
-bool PoolCore::reclaim(pool_detail::Task& task) noexcept {
+bool Pool::reclaim(Task& task) noexcept {
   std::lock_guard lock(mutex_);
   if (!task.queued) return false;
   unlink(task);
   return true;
 }
 
-WorkerPool& WorkerPool::instance() {
-  if (PoolCore* pool = current_pool()) return *pool;
+// This process's pool, made on the first call.
+Pool& the_pool() {
+  if (Pool* pool = current_pool()) return *pool;
   static const bool registered = [] {
     pthread_atfork(nullptr, nullptr, forget_pool_in_child);
     return true;
@@ -273,40 +269,42 @@ WorkerPool& WorkerPool::instance() {
   struct Done {
     ~Done() { g_making.store(false, std::memory_order_release); }
   } done;
-  PoolCore* pool = current_pool();
+  Pool* pool = current_pool();
   if (pool == nullptr) {
-    const std::size_t wanted =
-        pool_size(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processor_count());
     // Never destroyed: workers may still be running when static destructors run at exit.
-    pool = new PoolCore(wanted);
-    pool->start(wanted);
+    pool = new Pool;
+    pool->start(size_for(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), processor_count()));
     g_pool.store(pool, std::memory_order_release);
   }
   return *pool;
 }
 
-WorkerPool::InlineScope::InlineScope() noexcept { ++t_inline; }
-WorkerPool::InlineScope::~InlineScope() { --t_inline; }
+}  // namespace
 
-namespace pool_detail {
+std::size_t threads() { return the_pool().threads(); }
+bool in_work() noexcept { return t_tag != 0; }
+
+InlineScope::InlineScope() noexcept { ++t_inline; }
+InlineScope::~InlineScope() { --t_inline; }
+
+namespace detail {
 
 bool running_inline() noexcept { return t_inline > 0; }
-bool inside_work() noexcept { return t_tag != 0; }
 std::uint64_t new_tag() noexcept { return g_next_tag.fetch_add(1, std::memory_order_relaxed); }
 
 WorkScope::WorkScope(std::uint64_t tag) noexcept : saved_(t_tag) { t_tag = tag; }
 WorkScope::~WorkScope() { t_tag = saved_; }
 
 bool offer(Task& task) {
-  PoolCore& pool = static_cast<PoolCore&>(WorkerPool::instance());
+  Pool& pool = the_pool();
   if (pool.threads() == 0) return false;
   task.tag = t_tag;
   pool.push(task, t_worker);
   return true;
 }
 
-bool offer_detached(Task& task) {
-  PoolCore& pool = static_cast<PoolCore&>(WorkerPool::instance());
+bool offer_to_workers(Task& task) {
+  Pool& pool = the_pool();
   if (pool.threads() == 0) return false;
   task.tag = new_tag();
   pool.push(task, true);
@@ -314,12 +312,12 @@ bool offer_detached(Task& task) {
 }
 
 bool reclaim(Task& task) noexcept {
-  PoolCore* pool = current_pool();
+  Pool* pool = current_pool();
   return pool != nullptr && pool->reclaim(task);
 }
 
 void wait(Task& task) {
-  PoolCore* pool = current_pool();
+  Pool* pool = current_pool();
   const auto give_up = Clock::now() + kWaitSpin;
   while (task.state.load(std::memory_order_acquire) != kDone) {
     if (pool != nullptr) {
@@ -341,9 +339,7 @@ void wait(Task& task) {
     }
     sched_yield();
   }
-  // Pairs with the finishing exchange: the piece's effects and failure are visible.
-  (void)task.state.load(std::memory_order_acquire);
 }
 
-}  // namespace pool_detail
-}  // namespace morvane
+}  // namespace detail
+}  // namespace morvane::pool

@@ -1,11 +1,14 @@
-// WorkerPool: the one process-wide pool of worker threads, made on first use and kept
-// until the process ends.
+// pool: the one process-wide pool of worker threads, made on first use and kept
+// until the process ends. Its workers are never destroyed: they may still be running
+// when static destructors run at exit.
 //
-// Its size is fixed when it is made, from the environment (pool_size below): N means
-// N worker threads of its own. A child made by fork has none of the parent's threads,
-// so there the parent's pool is abandoned (never touched, never freed) and the
-// child's first use makes a new one by the same rules.
+// Its size is fixed when it is made, from the environment (size_for below): N asks for
+// N worker threads, and the pool has as many as could be started, which may be none
+// (a pids limit, an address-space limit with no room for a thread stack). With no
+// worker every call below runs all of its work on the calling thread, pieces in order,
+// and gives the results it gives with workers.
 //
+//   threads()               the number of workers (making the pool on first use).
 //   execute(work)           runs work on the calling thread, which takes part: the
 //                           pieces that work offers (join, parallel_for, ...) go to
 //                           workers that are awake, and the caller runs itself what
@@ -14,10 +17,13 @@
 //                           waits for a piece, the caller runs only pieces of this
 //                           work, never another caller's (a Python searcher of another
 //                           search). For work that never waits on the caller.
-//   execute_detached(work)  runs work on a worker while the calling thread only waits;
-//                           called from inside pool work, work runs right there instead
-//                           of blocking that thread. Pieces offered on a worker wake a
-//                           sleeping worker, so that slow pieces overlap.
+//   run_on_workers(work)    runs work on a worker and returns once it is done; the
+//                           calling thread only waits. Called from inside pool work,
+//                           work runs right there instead of blocking that thread.
+//                           Pieces offered on a worker wake a sleeping worker, so that
+//                           slow pieces overlap.
+//   in_work()               true on a thread that is running pool work: a worker inside
+//                           a piece, or a caller inside execute().
 //   InlineScope             while one lives, pool work started on its thread runs on
 //                           that thread alone, one piece after another: for a caller
 //                           that must not wait on the workers.
@@ -37,8 +43,15 @@
 //
 // An exception thrown by a piece (InternalFailure included) is carried to the join
 // that waits for it and rethrown there, so it reaches the caller of execute or
-// execute_detached. When the first half of a join throws, the second half is either
+// run_on_workers. When the first half of a join throws, the second half is either
 // skipped (nobody took it yet) or waited for, and the first half's exception wins.
+//
+// Fork: a child has none of the parent's threads, so there the parent's pool is
+// abandoned (never touched, never freed) and the child's first use makes a new one by
+// the same rules. A thread that forks from inside pool work is outside any pool work
+// in the child, but the frames of the work it was part of are still on its stack and
+// the threads they would wait for are not there: such a child must not return into
+// that work (a join would wait for good), but do its own work and exit.
 #pragma once
 
 #include <atomic>
@@ -50,19 +63,30 @@
 #include <type_traits>
 #include <utility>
 
-namespace morvane {
+namespace morvane::pool {
 
-// The pool size rule. `num_threads` and `rs_num_cpus` are the values of
-// RAYON_NUM_THREADS and RAYON_RS_NUM_CPUS (nullopt when unset); a value counts only
-// when it is ASCII digits with an optional leading '+', fitting in 64 bits.
-// RAYON_NUM_THREADS gives its value, or `processors` for 0; else RAYON_RS_NUM_CPUS
-// gives its value when above 0; else `processors`. The result is capped at
-// kMaxPoolThreads so that an absurd request cannot fail to start.
-inline constexpr std::size_t kMaxPoolThreads = 256;
-std::size_t pool_size(std::optional<std::string_view> num_threads,
-                      std::optional<std::string_view> rs_num_cpus, std::size_t processors);
+// The size rule. `num_threads` and `rs_num_cpus` are the values of RAYON_NUM_THREADS
+// and RAYON_RS_NUM_CPUS (nullopt when unset); a value counts only when it is ASCII
+// digits with an optional leading '+', fitting in 64 bits. RAYON_NUM_THREADS gives its
+// value, or `processors` for 0; else RAYON_RS_NUM_CPUS gives its value when above 0;
+// else `processors`. The result is capped at kMaxThreads so that an absurd request
+// cannot fail to start.
+inline constexpr std::size_t kMaxThreads = 256;
+std::size_t size_for(std::optional<std::string_view> num_threads, std::optional<std::string_view> rs_num_cpus,
+                     std::size_t processors);
 
-namespace pool_detail {
+std::size_t threads();
+bool in_work() noexcept;
+
+class InlineScope {
+ public:
+  InlineScope() noexcept;
+  ~InlineScope();
+  InlineScope(const InlineScope&) = delete;
+  InlineScope& operator=(const InlineScope&) = delete;
+};
+
+namespace detail {
 
 // One piece of work offered to the pool. It lives in the frame that offers it, which
 // waits for it before it returns.
@@ -86,13 +110,12 @@ struct CallTask : Task {
 };
 
 bool running_inline() noexcept;
-bool inside_work() noexcept;  // this thread runs pool work (a worker, or execute)
 std::uint64_t new_tag() noexcept;
 
 // Offers `task` under this thread's current work; false when the pool has no worker.
 bool offer(Task& task);
-// Offers `task` as new work of its own, for the workers only.
-bool offer_detached(Task& task);
+// Offers `task` as new work of its own, for the workers only; false when there is none.
+bool offer_to_workers(Task& task);
 // True when `task` was still waiting in the queue: it is now the caller's to run.
 bool reclaim(Task& task) noexcept;
 // Returns once `task` is done, running queued pieces of this thread's work meanwhile.
@@ -110,67 +133,37 @@ class WorkScope {
   std::uint64_t saved_;
 };
 
-}  // namespace pool_detail
+}  // namespace detail
 
-class WorkerPool {
- public:
-  // This process's pool, made on the first call.
-  static WorkerPool& instance();
-
-  std::size_t threads() const noexcept { return threads_; }
-
-  // True on a thread that is running pool work: a worker inside a piece, or a caller
-  // inside execute().
-  bool in_pool() const noexcept { return pool_detail::inside_work(); }
-
-  template <class F>
-  void execute(F&& work) {
-    if (pool_detail::running_inline()) {
-      work();
-      return;
-    }
-    pool_detail::WorkScope scope(pool_detail::new_tag());
+template <class F>
+void execute(F&& work) {
+  if (detail::running_inline()) {
     work();
+    return;
   }
+  detail::WorkScope scope(detail::new_tag());
+  work();
+}
 
-  template <class F>
-  void execute_detached(F&& work) {
-    if (pool_detail::running_inline() || in_pool()) {
-      work();
-      return;
-    }
-    pool_detail::CallTask<std::remove_reference_t<F>> task(work);
-    if (!pool_detail::offer_detached(task)) {
-      work();  // no worker could be started: the caller is all there is
-      return;
-    }
-    pool_detail::wait(task);
-    if (task.failure) std::rethrow_exception(task.failure);
+template <class F>
+void run_on_workers(F&& work) {
+  if (detail::running_inline() || in_work()) {
+    work();
+    return;
   }
-
-  class InlineScope {
-   public:
-    InlineScope() noexcept;
-    ~InlineScope();
-    InlineScope(const InlineScope&) = delete;
-    InlineScope& operator=(const InlineScope&) = delete;
-  };
-
-  WorkerPool(const WorkerPool&) = delete;
-  WorkerPool& operator=(const WorkerPool&) = delete;
-
- private:
-  friend class PoolCore;
-  explicit WorkerPool(std::size_t threads) noexcept : threads_(threads) {}
-  ~WorkerPool() = default;
-
-  std::size_t threads_;
-};
+  detail::CallTask<std::remove_reference_t<F>> task(work);
+  if (!detail::offer_to_workers(task)) {
+    work();  // no worker could be started: the caller is all there is
+    return;
+  }
+  detail::wait(task);
+  if (task.failure) std::rethrow_exception(task.failure);
+}
 
 template <class A, class B>
 void join(A&& a, B&& b) {
-  using namespace pool_detail;
-  if (running_inline() || !inside_work()) {
+  using namespace detail;
+  if (running_inline() || !in_work()) {
     a();
     b();
     return;
@@ -228,4 +221,4 @@ void parallel_reduce(std::size_t begin, std::size_t end, std::size_t grain, Body
   body.join(right);
 }
 
-}  // namespace morvane
+}  // namespace morvane::pool

@@ -55,8 +55,8 @@ std::vector<ThoughtNode> expand_beam(const std::vector<ThoughtNode>& beam, const
                                      std::string_view domain) {
   if (beam.size() == 1) return searcher.expand(beam.front(), domain);
   std::vector<std::vector<ThoughtNode>> lists(beam.size());
-  WorkerPool::instance().execute_detached([&] {
-    parallel_for(0, beam.size(), [&](std::size_t i) { lists[i] = searcher.expand(beam[i], domain); });
+  pool::run_on_workers([&] {
+    pool::parallel_for(0, beam.size(), [&](std::size_t i) { lists[i] = searcher.expand(beam[i], domain); });
   });
   return join_lists(lists);
 }
@@ -79,10 +79,10 @@ class SelectionBody {
  public:
   SelectionBody(std::span<const ThoughtNode> candidates, std::uint64_t beam_width)
       : candidates_(candidates), beam_width_(beam_width) {}
-  SelectionBody(SelectionBody& other, Split)
+  SelectionBody(SelectionBody& other, pool::Split)
       : candidates_(other.candidates_), beam_width_(other.beam_width_) {}
 
-  void operator()(const Range& range) {
+  void operator()(const pool::Range& range) {
     SelectionHeap piece = select_piece(candidates_.subspan(range.begin, range.size()), beam_width_);
     heap_ = heap_.empty() ? std::move(piece) : merge_top_k(std::move(heap_), std::move(piece), beam_width_);
   }
@@ -103,11 +103,10 @@ class SelectionBody {
 std::vector<ThoughtNode> select_candidates(const std::vector<ThoughtNode>& candidates,
                                            std::uint64_t beam_width) {
   if (candidates.size() == 1) return select_piece(candidates, beam_width).take();
-  WorkerPool& pool = WorkerPool::instance();
-  const std::size_t pieces = 2 * pool.threads();
+  const std::size_t pieces = 2 * pool::threads();
   const std::size_t grain = std::max<std::size_t>(1, (candidates.size() + pieces - 1) / pieces);
   SelectionBody body(candidates, beam_width);
-  pool.execute_detached([&] { parallel_reduce(0, candidates.size(), grain, body); });
+  pool::run_on_workers([&] { pool::parallel_reduce(0, candidates.size(), grain, body); });
   return std::move(body.heap()).take();
 }
 
@@ -210,7 +209,7 @@ std::vector<ThoughtNode> run_beam_search(ThoughtNode root, const Searcher& searc
       if (candidates.size() >= 2) next = select_candidates(candidates, beam_width);
     };
     if (beam.size() >= 2) {
-      WorkerPool::instance().execute_detached(expand_and_select);
+      pool::run_on_workers(expand_and_select);
     } else {
       expand_and_select();
     }

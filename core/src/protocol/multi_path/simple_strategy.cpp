@@ -35,8 +35,9 @@ std::expected<MultiPathResult, ReasoningError> SimpleStrategy::run(const Forensi
     // procedural path, the longest, while the other two are offered to the workers.
     // Each path has its own slot, so the order of the result never depends on who
     // finishes first.
-    WorkerPool::instance().execute(
-        [&] { join([&] { build(2); }, [&] { join([&] { build(0); }, [&] { build(1); }); }); });
+    pool::execute([&] {
+      pool::join([&] { build(2); }, [&] { pool::join([&] { build(0); }, [&] { build(1); }); });
+    });
   } else {
     for (std::size_t i = 0; i < kTypes.size(); ++i) build(i);
   }
