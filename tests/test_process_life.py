@@ -4,6 +4,8 @@ daemon threads are inside calls, and long chains of objects freed.
 Each case runs in a child interpreter with a time limit, so that a hang, an abort or a
 crash shows as that child's failure."""
 
+import json
+
 import pytest
 
 from conftest import UNDER_ASAN, run_python
@@ -201,6 +203,61 @@ time.sleep(0.1)
     )
     expect_clean(done)
     assert done.stdout == "atexit 1\ndel 1 1\n"
+
+
+# --- no worker -------------------------------------------------------------------------
+
+# Both strategies, and beam searches narrow and wide, as JSON without what changes from
+# run to run; the searcher's scores are all distinct, so no tie depends on the pool.
+NO_WORKER_RUNS = """
+import json, resource
+
+class Scored:
+    def __init__(self):
+        self.threads = set()
+    def expand(self, node, context_domain):
+        self.threads.add(threading.get_ident())
+        path = node.content if node.depth else ""
+        return [ThoughtNode("", path + str(i), float("0." + path + str(i)), 0) for i in range(3)] if node.depth < 3 else []
+
+def stable(value):
+    if isinstance(value, dict):
+        return {k: stable(v) for k, v in value.items() if k not in ("id", "generated_at", "execution_time_ms")}
+    return [stable(v) for v in value] if isinstance(value, list) else value
+
+def no_room_for_threads():
+    # The address space as it is now and less than one thread stack more.
+    stack = resource.getrlimit(resource.RLIMIT_STACK)[0]
+    stack = 2 << 20 if stack == resource.RLIM_INFINITY else stack
+    with open("/proc/self/status") as status:
+        size = next(int(line.split()[1]) for line in status if line.startswith("VmSize:")) * 1024
+    resource.setrlimit(resource.RLIMIT_AS, (size + stack // 2, resource.RLIM_INFINITY))
+
+if NO_ROOM:
+    no_room_for_threads()
+searchers = [Scored(), Scored()]
+results = [
+    stable(json.loads(simple())),
+    stable(json.loads(MultiPathReasoning.beam_search(1, 3, searchers[0]).generate(A, "medical"))),
+    stable(json.loads(MultiPathReasoning.beam_search(3, 3, searchers[1]).generate(A, "medical"))),
+]
+callers = set().union(*(s.threads for s in searchers))
+workers = sum(open("/proc/self/task/%s/comm" % t).read().startswith("morvane-pool-") for t in os.listdir("/proc/self/task"))
+print(json.dumps({"results": results, "only_the_caller": callers == {threading.get_ident()}, "workers": workers}))
+"""
+
+
+def test_without_workers_every_call_runs_on_the_caller_with_the_same_results():
+    def runs(no_room):
+        done = run_child(f"NO_ROOM = {no_room}\n" + NO_WORKER_RUNS)
+        expect_clean(done)
+        return json.loads(done.stdout)
+
+    alone = runs(no_room=True)
+    assert (alone["only_the_caller"], alone["workers"]) == (True, 0)
+    with_workers = runs(no_room=False)
+    assert with_workers["workers"] > 0 and not with_workers["only_the_caller"]
+    assert alone["results"] == with_workers["results"]
 
 
 # --- long chains ---------------------------------------------------------------------------

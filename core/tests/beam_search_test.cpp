@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "fresh_process.hpp"
 #include "protocol/multi_path/beam_search.hpp"
 #include "protocol/multi_path/default_searcher.hpp"
 #include "protocol/multi_path/simple_strategy.hpp"
@@ -123,7 +124,8 @@ struct SearchCase {
   std::uint64_t total_steps;
 };
 
-TEST(BeamSearch, RunsTheIterations) {
+// The iterations of a run, whatever threads the pool has.
+void check_the_iterations() {
   const auto always = [](std::uint64_t) { return std::vector<Child>{{"c", 0.6f}, {"d", 0.4f}}; };
   const SearchCase cases[] = {
       {"max_depth 0 never calls the searcher", levels({{{"x", 0.9f}}}), 3, 0, 0, "a b", 0.5f, 1},
@@ -150,6 +152,8 @@ TEST(BeamSearch, RunsTheIterations) {
     EXPECT_EQ(result->metadata.total_steps, c.total_steps);
   }
 }
+
+TEST(BeamSearch, RunsTheIterations) { check_the_iterations(); }
 
 TEST(BeamSearch, ResultIsOneProceduralPathInAllThreePlaces) {
   auto searcher = std::make_shared<const ScriptedSearcher>(levels({{{"x", 0.25f}, {"y", 0.5f}}}));
@@ -274,7 +278,7 @@ TEST(BeamSelection, EqualScoresKeepTheHeapOrder) {
 }
 
 // Many candidates are split into several pieces; the result must not depend on that.
-TEST(BeamSelection, ManyCandidatesAcrossPieces) {
+void check_many_candidates() {
   std::vector<Child> children;
   for (int i = 0; i < 1000; ++i) children.push_back({std::to_string(i), static_cast<float>(i)});
   std::shuffle(children.begin(), children.end(), std::mt19937(7));
@@ -294,6 +298,8 @@ TEST(BeamSelection, ManyCandidatesAcrossPieces) {
   for (int i = 0; i < 500; ++i) ties.push_back({i == 0 ? "first" : "later", 0.9f});
   EXPECT_EQ(contents(one_iteration(ties, 1)), std::vector<std::string>{"first"});
 }
+
+TEST(BeamSelection, ManyCandidatesAcrossPieces) { check_many_candidates(); }
 
 // --- the heap ------------------------------------------------------------------------
 
@@ -460,6 +466,22 @@ TEST(BeamThreads, OneNodeOnTheCallerMoreOnTheWorkers) {
   EXPECT_EQ(searcher->threads[0], std::set<std::thread::id>{caller});
   ASSERT_FALSE(searcher->threads[1].empty());
   EXPECT_FALSE(searcher->threads[1].contains(caller));
+}
+
+// A process that can start no thread has a pool without workers: the whole search
+// runs on the caller, for narrow and wide beams, with the results it has with workers.
+TEST(BeamThreads, WithoutWorkersTheSearchRunsOnTheCaller) {
+  expect_in_fresh_process("4", [] {
+    leave_no_room_for_threads();
+    ASSERT_EQ(pool::threads(), 0u);
+    for (const std::uint64_t width : {1u, 3u}) {
+      auto searcher = std::make_shared<ThreadSearcher>();
+      ASSERT_TRUE(run_search(searcher, width, 3).has_value()) << "width " << width;
+      EXPECT_EQ(searcher->threads[1], std::set<std::thread::id>{std::this_thread::get_id()}) << "width " << width;
+    }
+    check_the_iterations();
+    check_many_candidates();
+  });
 }
 
 TEST(BeamThreads, ExpansionsOfOneBeamOverlap) {

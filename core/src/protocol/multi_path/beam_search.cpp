@@ -99,11 +99,12 @@ class SelectionBody {
 };
 
 // The array of the final heap. A single candidate is handled right here; more go
-// to the pool's workers, split into about two pieces per worker.
+// to the pool's workers, split into about two pieces per worker (two pieces on the
+// calling thread when the pool has no worker).
 std::vector<ThoughtNode> select_candidates(const std::vector<ThoughtNode>& candidates,
                                            std::uint64_t beam_width) {
   if (candidates.size() == 1) return select_piece(candidates, beam_width).take();
-  const std::size_t pieces = 2 * pool::threads();
+  const std::size_t pieces = 2 * std::max<std::size_t>(1, pool::threads());
   const std::size_t grain = std::max<std::size_t>(1, (candidates.size() + pieces - 1) / pieces);
   SelectionBody body(candidates, beam_width);
   pool::run_on_workers([&] { pool::parallel_reduce(0, candidates.size(), grain, body); });
