@@ -16,17 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "fresh_process.hpp"
 #include "support/internal_failure.hpp"
 #include "support/pool.hpp"
 
 namespace morvane {
 namespace {
-
-using pool::join;
-using pool::parallel_for;
-using pool::parallel_reduce;
-using pool::Range;
-using pool::Split;
 
 struct SizeCase {
   std::optional<std::string_view> num_threads;
@@ -61,30 +56,6 @@ TEST(PoolSize, FromTheEnvironment) {
   }
 }
 
-// Runs the tests matching `filter` again in a freshly executed process whose
-// environment holds RAYON_NUM_THREADS=`threads` (the pool reads the variable only
-// once, when it is made); true when they pass.
-bool passes_in_child(const char* threads, const char* filter) {
-  const std::string variable = std::string("RAYON_NUM_THREADS=") + threads;
-  const std::string filter_arg = std::string("--gtest_filter=") + filter;
-  char* const argv[] = {const_cast<char*>("pool_test"), const_cast<char*>(filter_arg.c_str()), nullptr};
-  char* const envp[] = {const_cast<char*>(variable.c_str()), nullptr};
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    execve("/proc/self/exe", argv, envp);
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool child_with(const char* threads) {
-  const char* value = std::getenv("RAYON_NUM_THREADS");
-  return value != nullptr && std::string_view(value) == threads;
-}
-
 // Waits for a forked child for at most `limit`; a child still running then is killed
 // and counts as a failure. Its exit status otherwise.
 int exit_status_within(pid_t pid, std::chrono::seconds limit) {
@@ -101,12 +72,19 @@ int exit_status_within(pid_t pid, std::chrono::seconds limit) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The threads that ran a parallel_for's bodies, from detached work.
-std::set<std::thread::id> threads_of_detached_loop(std::size_t n) {
+// Waits until `flag` is set, for at most `limit`; whether it was.
+bool wait_for(const std::atomic<bool>& flag, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  const auto give_up = std::chrono::steady_clock::now() + limit;
+  while (!flag && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+  return flag;
+}
+
+// The threads that ran a parallel_for's bodies, from work run on the workers.
+std::set<std::thread::id> threads_of_loop_on_workers(std::size_t n) {
   std::mutex mutex;
   std::set<std::thread::id> seen;
   pool::run_on_workers([&] {
-    parallel_for(0, n, [&](std::size_t) {
+    pool::parallel_for(0, n, [&](std::size_t) {
       std::lock_guard lock(mutex);
       seen.insert(std::this_thread::get_id());
     });
@@ -135,76 +113,147 @@ std::size_t workers_running_settled(std::size_t expected) {
   return workers_running();
 }
 
-TEST(Pool, ReadsTheVariableOnFirstUse) { EXPECT_TRUE(passes_in_child("3", "Pool.ChildReportsSize")); }
+TEST(Pool, ReadsTheVariableOnFirstUse) {
+  expect_in_fresh_process("3", [] {
+    EXPECT_EQ(pool::threads(), 3u);
+    EXPECT_EQ(workers_running_settled(3), 3u);
+  });
+}
 
-TEST(Pool, ChildReportsSize) {
-  if (!child_with("3")) GTEST_SKIP() << "run by ReadsTheVariableOnFirstUse";
-  EXPECT_EQ(pool::threads(), 3u);
+// Threads that all use the pool for the first time at the same moment get one pool.
+TEST(Pool, ThreadsMakingThePoolAtOnceMakeOne) {
+  expect_in_fresh_process("3", [] {
+    constexpr std::size_t kMakers = 8;
+    std::barrier start(kMakers);
+    std::vector<std::size_t> sizes(kMakers);
+    std::vector<std::thread> makers;
+    for (std::size_t i = 0; i < kMakers; ++i) {
+      makers.emplace_back([&, i] {
+        start.arrive_and_wait();
+        sizes[i] = pool::threads();
+      });
+    }
+    for (auto& maker : makers) maker.join();
+    EXPECT_EQ(sizes, std::vector<std::size_t>(kMakers, 3));
+    EXPECT_EQ(workers_running_settled(3), 3u);
+  });
 }
 
 // A caller taking part in its own work (execute) must not pick up pieces of another
-// caller's detached work while it waits: those may call a Python searcher, which
-// runs only on the workers and on its own caller. Idle workers are needed for the
-// waiting caller to find nothing of its own to do, hence a child with six.
-TEST(Pool, ExecuteTakesNoPartInOtherCallersWork) {
-  EXPECT_TRUE(passes_in_child("6", "Pool.ChildExecuteStaysInItsOwnWork"));
-}
-
-TEST(Pool, ChildExecuteStaysInItsOwnWork) {
-  if (!child_with("6")) GTEST_SKIP() << "run by ExecuteTakesNoPartInOtherCallersWork";
-  std::mutex mutex;
-  std::set<std::thread::id> detached_threads;
-  std::atomic<bool> stop = false;
-  std::thread::id taking_part;
-  std::thread other([&] {
-    taking_part = std::this_thread::get_id();
-    while (!stop) {
-      pool::execute([] { join([] {}, [] { join([] {}, [] {}); }); });
+// caller's work while it waits: those may call a Python searcher, which runs only on
+// the workers and on its own caller. With one worker: the caller's second half runs on
+// the worker (the other caller's offers wake it, as the caller's own do not), another
+// caller's work is queued behind it, and only then does the first half return, so the
+// caller waits while that work is there for the taking.
+TEST(Pool, ExecuteWaitsWithoutRunningOtherCallersWork) {
+  expect_in_fresh_process("1", [] {
+    for (int round = 0; round < 3; ++round) {
+      std::atomic<bool> second_half_runs = false;
+      std::atomic<bool> last_other_work_ran = false;
+      std::mutex mutex;
+      std::set<std::thread::id> other_work_threads;
+      const auto other_work = [&] {
+        std::lock_guard lock(mutex);
+        other_work_threads.insert(std::this_thread::get_id());
+      };
+      std::thread::id caller;
+      std::thread taking_part([&] {
+        caller = std::this_thread::get_id();
+        pool::execute([&] {
+          pool::join(
+              [&] {
+                wait_for(second_half_runs);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the other work queued
+              },
+              [&] {
+                second_half_runs = true;
+                wait_for(last_other_work_ran, std::chrono::milliseconds(200));
+              });
+        });
+      });
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!second_half_runs && std::chrono::steady_clock::now() < give_up) pool::run_on_workers(other_work);
+      pool::run_on_workers([&] {
+        other_work();
+        last_other_work_ran = true;
+      });
+      taking_part.join();
+      EXPECT_TRUE(second_half_runs);
+      EXPECT_FALSE(other_work_threads.contains(caller)) << "round " << round;
     }
   });
-  for (int round = 0; round < 100; ++round) {
-    pool::run_on_workers([&] {
-      parallel_for(0, 8, [&](std::size_t) {
-        {
-          std::lock_guard lock(mutex);
-          detached_threads.insert(std::this_thread::get_id());
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-      });
-    });
-  }
-  stop = true;
-  other.join();
-  EXPECT_EQ(detached_threads.count(taking_part), 0u);
 }
 
-// Four bodies that each wait for all four to arrive: they can only finish when they
-// run at the same time, on four workers.
-TEST(Pool, SlowBodiesOverlap) { EXPECT_TRUE(passes_in_child("4", "Pool.ChildBodiesOverlap")); }
-
-TEST(Pool, ChildBodiesOverlap) {
-  if (!child_with("4")) GTEST_SKIP() << "run by SlowBodiesOverlap";
+// Four pieces that each wait for all four to arrive: they can only finish when they
+// run at the same time, on the four workers.
+bool four_slow_pieces_meet() {
   std::atomic<int> arrived = 0;
   std::atomic<int> met = 0;
   pool::run_on_workers([&] {
-    parallel_for(0, 4, [&](std::size_t) {
+    pool::parallel_for(0, 4, [&](std::size_t) {
       ++arrived;
-      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
       while (arrived < 4 && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
       if (arrived == 4) ++met;
     });
   });
-  EXPECT_EQ(met, 4);
+  return met == 4;
 }
 
-TEST(Pool, DetachedWorkRunsOnWorkersNotTheCaller) {
-  const std::set<std::thread::id> seen = threads_of_detached_loop(64);
+// Once every worker sleeps, only the wake that each offered piece gives can start them.
+TEST(Pool, SlowPiecesOverlapWhetherTheWorkersAreAwakeOrAsleep) {
+  expect_in_fresh_process("4", [] {
+    EXPECT_TRUE(four_slow_pieces_meet()) << "workers awake";
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (pool::detail::sleeping_workers() < 4 && std::chrono::steady_clock::now() < give_up) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(pool::detail::sleeping_workers(), 4u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past their last look at the queue
+    EXPECT_TRUE(four_slow_pieces_meet()) << "workers asleep";
+  });
+}
+
+// Records the pieces it ran, in range order once joined.
+struct PieceLog {
+  std::vector<std::pair<std::size_t, std::size_t>> pieces;
+  PieceLog() = default;
+  PieceLog(PieceLog&, pool::Split) {}
+  void operator()(const pool::Range& range) { pieces.emplace_back(range.begin, range.end); }
+  void join(PieceLog& right) { pieces.insert(pieces.end(), right.pieces.begin(), right.pieces.end()); }
+};
+
+// A process that can start no thread has a pool without workers: every call runs on
+// the caller and gives what it gives with workers.
+TEST(Pool, WithoutWorkersEveryCallRunsOnTheCaller) {
+  expect_in_fresh_process("4", [] {
+    leave_no_room_for_threads();
+    ASSERT_EQ(pool::threads(), 0u);
+    EXPECT_EQ(workers_running(), 0u);
+    EXPECT_EQ(threads_of_loop_on_workers(16), std::set<std::thread::id>{std::this_thread::get_id()});
+    std::vector<int> visits(7);
+    pool::execute([&] { pool::parallel_for(0, 7, [&](std::size_t i) { ++visits[i]; }); });
+    EXPECT_EQ(visits, std::vector<int>(7, 1));
+    PieceLog log;
+    pool::run_on_workers([&] { pool::parallel_reduce(0, 10, 3, log); });
+    EXPECT_EQ(log.pieces, (std::vector<std::pair<std::size_t, std::size_t>>{{0, 2}, {2, 5}, {5, 7}, {7, 10}}));
+    EXPECT_THROW(pool::run_on_workers([] {
+      pool::parallel_for(0, 4, [](std::size_t i) {
+        if (i == 2) throw InternalFailure("piece failed");
+      });
+    }),
+                 InternalFailure);
+  });
+}
+
+TEST(Pool, WorkRunsOnWorkersNotTheCaller) {
+  const std::set<std::thread::id> seen = threads_of_loop_on_workers(64);
   EXPECT_FALSE(seen.empty());
   EXPECT_EQ(seen.count(std::this_thread::get_id()), 0u);
   EXPECT_FALSE(pool::in_work());
 }
 
-TEST(Pool, NestedDetachedWorkRunsInline) {
+TEST(Pool, NestedWorkRunsInline) {
   std::atomic<int> runs = 0;
   pool::run_on_workers([&] {
     EXPECT_TRUE(pool::in_work());
@@ -220,19 +269,10 @@ TEST(Pool, NestedDetachedWorkRunsInline) {
 TEST(Pool, ParallelForVisitsEveryIndexOnce) {
   for (std::size_t n : {0u, 1u, 2u, 7u, 64u, 1000u}) {
     std::vector<std::atomic<int>> visits(n);
-    pool::run_on_workers([&] { parallel_for(0, n, [&](std::size_t i) { ++visits[i]; }); });
+    pool::run_on_workers([&] { pool::parallel_for(0, n, [&](std::size_t i) { ++visits[i]; }); });
     for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(visits[i], 1) << "index " << i << " of " << n;
   }
 }
-
-// Records the pieces it ran, in range order once joined.
-struct PieceLog {
-  std::vector<std::pair<std::size_t, std::size_t>> pieces;
-  PieceLog() = default;
-  PieceLog(PieceLog&, Split) {}
-  void operator()(const Range& range) { pieces.emplace_back(range.begin, range.end); }
-  void join(PieceLog& right) { pieces.insert(pieces.end(), right.pieces.begin(), right.pieces.end()); }
-};
 
 TEST(Pool, ReduceHalvesTheRangeTheSameWayEveryTime) {
   using Pieces = std::vector<std::pair<std::size_t, std::size_t>>;
@@ -252,7 +292,7 @@ TEST(Pool, ReduceHalvesTheRangeTheSameWayEveryTime) {
   for (const Case& c : cases) {
     for (int round = 0; round < 20; ++round) {
       PieceLog log;
-      pool::run_on_workers([&] { parallel_reduce(0, c.size, c.grain, log); });
+      pool::run_on_workers([&] { pool::parallel_reduce(0, c.size, c.grain, log); });
       EXPECT_EQ(log.pieces, c.expected) << c.size << " by " << c.grain;
     }
   }
@@ -261,7 +301,7 @@ TEST(Pool, ReduceHalvesTheRangeTheSameWayEveryTime) {
 TEST(Pool, OutsidePoolWorkPiecesRunInOrderOnTheCaller) {
   const auto caller = std::this_thread::get_id();
   std::vector<int> order;
-  join([&] { order.push_back(1); },
+  pool::join([&] { order.push_back(1); },
        [&] {
          EXPECT_EQ(std::this_thread::get_id(), caller);
          order.push_back(2);
@@ -275,21 +315,21 @@ TEST(Pool, InlineScopeKeepsEveryPieceOnTheCaller) {
   {
     pool::InlineScope alone;
     pool::run_on_workers([&] {
-      parallel_for(0, 8, [&](std::size_t i) {
+      pool::parallel_for(0, 8, [&](std::size_t i) {
         EXPECT_EQ(std::this_thread::get_id(), caller);
         order.push_back(i);
       });
     });
-    pool::execute([&] { join([&] { order.push_back(100); }, [&] { order.push_back(101); }); });
+    pool::execute([&] { pool::join([&] { order.push_back(100); }, [&] { order.push_back(101); }); });
   }
   EXPECT_EQ(order, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101}));
   // Without the scope the workers are used again.
-  EXPECT_EQ(threads_of_detached_loop(8).count(caller), 0u);
+  EXPECT_EQ(threads_of_loop_on_workers(8).count(caller), 0u);
 }
 
 TEST(Pool, FailureInWorkReachesTheCaller) {
   EXPECT_THROW(pool::run_on_workers([] {
-    parallel_for(0, 8, [](std::size_t i) {
+    pool::parallel_for(0, 8, [](std::size_t i) {
       if (i == 5) throw InternalFailure("worker failed");
     });
   }),
@@ -302,7 +342,7 @@ TEST(Pool, FailureInWorkReachesTheCaller) {
     std::atomic<int> ended = 0;
     try {
       pool::execute([&] {
-        join([] { throw InternalFailure("first"); },
+        pool::join([] { throw InternalFailure("first"); },
              [&] {
                ++started;
                std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -318,7 +358,7 @@ TEST(Pool, FailureInWorkReachesTheCaller) {
   }
   // The pool is still usable afterwards.
   std::atomic<int> sum = 0;  // the two halves may run at once
-  pool::execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
+  pool::execute([&] { pool::join([&] { sum += 1; }, [&] { sum += 2; }); });
   EXPECT_EQ(sum, 3);
 }
 
@@ -338,9 +378,9 @@ TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
     busy.emplace_back([&, i] {
       while (!stop) {
         if (i == 0) {
-          threads_of_detached_loop(16);
+          threads_of_loop_on_workers(16);
         } else {
-          pool::execute([] { join([] {}, [] { join([] {}, [] {}); }); });
+          pool::execute([] { pool::join([] {}, [] { pool::join([] {}, [] {}); }); });
         }
       }
     });
@@ -353,10 +393,10 @@ TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
       int status = 0;
       // None of the parent's workers came along: those running here are new.
       if (pool::threads() != size || workers_running_settled(size) != size) status = 10;
-      const auto seen = threads_of_detached_loop(16);
+      const auto seen = threads_of_loop_on_workers(16);
       if (seen.empty() || seen.count(std::this_thread::get_id()) != 0) status = 11;
       std::atomic<int> sum = 0;
-      pool::execute([&] { join([&] { sum += 1; }, [&] { sum += 2; }); });
+      pool::execute([&] { pool::join([&] { sum += 1; }, [&] { sum += 2; }); });
       if (sum != 3) status = 12;
       _exit(status);
     }
@@ -367,7 +407,7 @@ TEST(Pool, ForkChildGetsAPoolOfItsOwn) {
   // The parent goes on as before, with the same workers.
   EXPECT_EQ(pool::threads(), size);
   EXPECT_EQ(workers_running(), size);
-  EXPECT_EQ(threads_of_detached_loop(16).count(std::this_thread::get_id()), 0u);
+  EXPECT_EQ(threads_of_loop_on_workers(16).count(std::this_thread::get_id()), 0u);
 }
 
 }  // namespace

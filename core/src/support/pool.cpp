@@ -93,6 +93,7 @@ class Pool {
   // Starts the workers; the pool's size is the number that could be started.
   void start(std::size_t wanted);
   std::size_t threads() const noexcept { return threads_; }
+  std::size_t sleepers() const noexcept { return static_cast<std::size_t>(sleepers_.load()); }
 
   void push(Task& task, bool wake);
   Task* take_any();
@@ -339,6 +340,11 @@ void wait(Task& task) {
     }
     sched_yield();
   }
+}
+
+std::size_t sleeping_workers() noexcept {
+  const Pool* pool = current_pool();
+  return pool != nullptr ? pool->sleepers() : 0;
 }
 
 }  // namespace detail

@@ -121,6 +121,9 @@ bool reclaim(Task& task) noexcept;
 // Returns once `task` is done, running queued pieces of this thread's work meanwhile.
 void wait(Task& task);
 
+// How many workers are asleep, waiting for a piece to be offered (for tests).
+std::size_t sleeping_workers() noexcept;
+
 // Marks the calling thread as running the work `tag` for its lifetime.
 class WorkScope {
  public:
