@@ -294,6 +294,8 @@ def raising(exception):
         (raising(BadStr()), "BadStr: <exception str() failed>"),
         (raising(Outer.Inner("nested")), "Outer.Inner: nested"),
         (raising(KeyError("k")), "KeyError: 'k'"),
+        # a BaseException too: the search goes on, the caller waits outside Python
+        (raising(KeyboardInterrupt()), "KeyboardInterrupt: "),
         (types.SimpleNamespace(expand=5), "TypeError: 'int' object is not callable"),
         (object(), "AttributeError: 'object' object has no attribute 'expand'"),
         (types.SimpleNamespace(expand=lambda node: []), "TypeError: <lambda>() takes 1 positional argument but 2 were given"),
