@@ -54,14 +54,22 @@ ensure_venv() {
   fi
 }
 
-# configure_and_build <dir> [cmake options...]: an incremental Ninja build of the tree.
+# configure_and_build <dir> [cmake options...] [-- targets...]: an incremental Ninja
+# build of the tree (of the targets given, else of all), configured with the options
+# each time so that a changed option is applied.
 configure_and_build() {
   local dir=$1
   shift
+  local options=() targets=()
+  while (($#)) && [ "$1" != "--" ]; do
+    options+=("$1")
+    shift
+  done
+  (($#)) && shift && targets=(--target "$@")
   if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+    cmake -S "$ROOT" -B "$dir" -G Ninja "${options[@]}" >/dev/null
   else
-    cmake "$dir" "$@" >/dev/null
+    cmake "$dir" "${options[@]}" >/dev/null
   fi
-  cmake --build "$dir" -j "$JOBS"
+  cmake --build "$dir" -j "$JOBS" "${targets[@]}"
 }

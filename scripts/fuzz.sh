@@ -5,9 +5,8 @@ source "$(dirname "$0")/env.sh"
 SECONDS_TO_RUN=${1:-60}
 ensure_debian_packages
 dir=$BUILD/fuzz
-[ -f "$dir/build.ninja" ] || cmake -S "$ROOT" -B "$dir" -G Ninja -DMORVANE_FUZZ=ON -DMORVANE_TESTS=OFF \
-  -DCMAKE_CXX_COMPILER=clang++-19 -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$dir" -j "$JOBS" --target analysis_reader_fuzz
+configure_and_build "$dir" -DMORVANE_FUZZ=ON -DMORVANE_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++-19 \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -- analysis_reader_fuzz
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
 mkdir -p "$ROOT/fuzz/findings"

@@ -5,9 +5,7 @@ source "$(dirname "$0")/env.sh"
 ensure_debian_packages
 TESTS=(pool_test simple_strategy_test beam_search_test)
 dir=$BUILD/tsan
-[ -f "$dir/build.ninja" ] || cmake -S "$ROOT" -B "$dir" -G Ninja -DMORVANE_TESTS=ON -DMORVANE_TSAN=ON \
-  -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$dir" -j "$JOBS" --target "${TESTS[@]}"
+configure_and_build "$dir" -DMORVANE_TESTS=ON -DMORVANE_TSAN=ON -DCMAKE_BUILD_TYPE=Debug -- "${TESTS[@]}"
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 for t in "${TESTS[@]}"; do
   log "$t under ThreadSanitizer"
