@@ -367,6 +367,32 @@ def test_an_internal_failure_on_a_worker_reaches_the_caller(panic_class, result)
         M.beam_search(2, 3, Recorder(answer)).generate(analysis_json(), "medical")
 
 
+REPORT = re.compile(r"morvane: thread '([^'\n]*)' broke an internal expectation at ([^:\n]+):\d+:\d+:\n(.*)\n")
+
+
+@pytest.mark.parametrize("failure", ["not a list", "searcher panic"])
+@pytest.mark.parametrize(
+    "where, thread",
+    [
+        pytest.param(0, r"main", id="calling thread"),
+        pytest.param(1, r"morvane-pool-\d+", id="worker"),
+    ],
+)
+def test_the_report_names_the_thread_the_failure_happened_on(panic_class, failure, where, thread, capfd):
+    def answer(node):
+        if node.depth != where:
+            return [item("a", 0.5), item("b", 0.6)]
+        if failure == "searcher panic":
+            raise panic_class("raised here")
+        return (item("x", 0.5),)
+
+    with pytest.raises(panic_class) as caught:
+        M.beam_search(2, 3, Recorder(answer)).generate(analysis_json(), "medical")
+    [(name, file, message)] = REPORT.findall(capfd.readouterr().err)
+    assert re.fullmatch(thread, name)
+    assert file == "src/strategies/python_searcher.cpp" and (message,) == caught.value.args
+
+
 # ---- threads and the interpreter lock --------------------------------------------
 
 

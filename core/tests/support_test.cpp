@@ -1,14 +1,18 @@
 // Support pieces: float32 text forms, timestamps, UUIDs, Unicode helpers, the seeded map,
 // the shape of the core's errors.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <set>
+#include <thread>
 
 #include "support/core_error.hpp"
 #include "support/float_text.hpp"
@@ -221,6 +225,25 @@ TEST(InternalFailure, CarriesMessageAndLocation) {
     EXPECT_STREQ(failure.what(), "broken");
     EXPECT_NE(failure.location().find("support_test.cpp:"), std::string::npos);
   }
+}
+
+// A failure carried to another thread (as the worker pool does) still names the
+// thread it was made on.
+TEST(InternalFailure, NamesTheThreadItWasMadeOn) {
+  std::exception_ptr carried;
+  std::thread worker([&] {
+    pthread_setname_np(pthread_self(), "failing-worker");
+    carried = std::make_exception_ptr(InternalFailure("broken on a worker"));
+  });
+  worker.join();
+  ASSERT_TRUE(carried);
+  try {
+    std::rethrow_exception(carried);
+  } catch (const InternalFailure& failure) {
+    EXPECT_EQ(failure.thread(), "failing-worker");
+  }
+  if (::syscall(SYS_gettid) != ::getpid()) GTEST_SKIP() << "the test does not run on the main thread";
+  EXPECT_EQ(InternalFailure("broken on the main thread").thread(), "main");
 }
 
 // The core's errors compare by kind and detail both: a test that expects one error

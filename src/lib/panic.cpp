@@ -1,9 +1,5 @@
 #include "lib/panic.hpp"
 
-#include <pthread.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 namespace morvane::py {
@@ -15,13 +11,6 @@ constexpr const char* kPanicDoc =
 
 // Created under the interpreter lock the first time it is needed, kept for the process.
 PyObject* panic_type = nullptr;
-
-std::string thread_name() {
-  if (::syscall(SYS_gettid) == ::getpid()) return "main";
-  char name[64] = {};
-  if (pthread_getname_np(pthread_self(), name, sizeof name) != 0 || name[0] == '\0') return "<unnamed>";
-  return name;
-}
 
 }  // namespace
 
@@ -58,7 +47,7 @@ bool is_panic(PyObject* exception) noexcept {
 
 void raise_panic(const InternalFailure& failure) noexcept {
   try {
-    std::string report = "morvane: thread '" + thread_name() + "' broke an internal expectation at " +
+    std::string report = "morvane: thread '" + failure.thread() + "' broke an internal expectation at " +
                          failure.location() + ":\n" + failure.message() + "\n";
     std::fwrite(report.data(), 1, report.size(), stderr);
     std::fflush(stderr);

@@ -1,10 +1,13 @@
 // PanicException and broken internal expectations at the Python boundary.
 //
 //   raise_panic(failure)   writes the failure's text, its source location and the
-//                          thread's name to standard error, then sets PanicException
-//                          with the text as its one argument. The entry templates
-//                          (lib/entry.hpp) call it for every InternalFailure.
-//   raise_unexpected       the same for any other C++ exception, with its what().
+//                          name of the thread it was made on to standard error, then
+//                          sets PanicException with the text as its one argument. The
+//                          entry templates (lib/entry.hpp) call it for every
+//                          InternalFailure.
+//   raise_unexpected       the same for any other C++ exception, with its what(); such
+//                          an exception carries no thread, so the report names the
+//                          thread that reports it.
 //   panic_exception_type   the class, a direct subclass of BaseException created once
 //                          per process on first need ("morvane.PanicException", not an
 //                          attribute of the module); nullptr with a Python error set if
