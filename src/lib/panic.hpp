@@ -13,17 +13,13 @@
 //                          attribute of the module); nullptr with a Python error set if
 //                          it cannot be made.
 //   is_panic(exception)    whether an exception object is a PanicException.
-//   error_text(exception)  "{type qualname}: {str(exception)}" (": <exception str()
-//                          failed>" when str() fails): the text form of a Python error
-//                          that failure texts carry.
-//   utf8_text(str)         the UTF-8 of a str; a lone surrogate, which UTF-8 cannot
-//                          hold, is replaced by U+FFFD rather than losing the text.
 //   fail_expectation(expectation, error)
 //                          throws InternalFailure "{expectation}: {error}", the text of
 //                          every failed expectation; the expectation is the fixed
 //                          prefix kStepFailed for a step that must succeed and gave a
 //                          reason as text (a core error's text form, for instance).
-//   fail_on_python_error   throws InternalFailure "{expectation}: {pending error}".
+//   fail_on_python_error   throws InternalFailure "{expectation}: {pending error}", the
+//                          error in its error_text form (lib/python_text.hpp).
 //   expect_new(made)       the result of a step that must make a Python object: an
 //                          OwnedRef of it, or, when it is null (a Python error pending,
 //                          normally MemoryError), InternalFailure
@@ -48,9 +44,6 @@ void raise_unexpected(const char* what,
                       std::source_location where = std::source_location::current()) noexcept;
 PyObject* panic_exception_type() noexcept;
 bool is_panic(PyObject* exception) noexcept;
-
-std::string error_text(PyObject* exception);
-std::string utf8_text(PyObject* text);
 
 [[noreturn]] void fail_expectation(std::string_view expectation, std::string_view error,
                                    std::source_location where = std::source_location::current());

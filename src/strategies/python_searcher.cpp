@@ -2,6 +2,7 @@
 
 #include "lib/arguments.hpp"
 #include "lib/panic.hpp"
+#include "lib/python_text.hpp"
 #include "lib/ref.hpp"
 #include "lib/results.hpp"
 #include "lib/thread_end.hpp"
