@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 #include <sched.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -94,14 +93,6 @@ void in_child() noexcept {
 }  // namespace
 
 bool lock_count_is_zero() noexcept { return lock_count == 0; }
-
-void stay_out_of_python() noexcept {
-  for (;;) ::pause();
-}
-
-void park_after_forced_unwind() noexcept {
-  for (;;) ::pause();
-}
 
 void prepare_for_fork_children() noexcept {
   static const bool registered = [] {
