@@ -67,6 +67,8 @@ bool may_take_lock() noexcept { return finalizer || Py_IsInitialized(); }
 // Takes the lock with `state`. Should CPython end the thread instead (finalization
 // began after the check), the thread stays where it is.
 void take_lock(PyThreadState* state) noexcept {
+  // Only a fast path: past it, once finalization has begun, CPython would end the
+  // thread in PyEval_RestoreThread, and or_stay_out would park it all the same.
   if (!may_take_lock()) stay_out_of_python();
   or_stay_out([state] { PyEval_RestoreThread(state); });
 }
@@ -94,6 +96,14 @@ void in_child() noexcept {
 
 bool lock_count_is_zero() noexcept { return lock_count == 0; }
 
+// The queue's mutex is held across fork() so that no other thread is inside it then:
+// the child would otherwise inherit it locked by a thread it does not have, and hang
+// at its first drain of the queue or its first queued reference. In practice the
+// queue stays empty and this is a safety net: the one reference that can go through
+// it is a searcher's (PythonSearcher's DeferredRef), and the strategy that holds it
+// is only ever let go under the lock (deallocation and clear are entries, generate
+// drops its own hold before its entry ends, and the workers see the searcher by
+// reference only).
 void prepare_for_fork_children() noexcept {
   static const bool registered = [] {
     pthread_atfork(lock_queue, unlock_queue, in_child);
@@ -124,6 +134,8 @@ LockReleased::~LockReleased() {
 
 LockTaken::LockTaken() : took_(lock_count == 0) {
   if (!took_) return;
+  // Besides take_lock's fast path: once finalization has begun, a thread that Python
+  // does not know must not make a thread state (PyThreadState_New) either.
   if (!may_take_lock()) stay_out_of_python();
   PyThreadState* state = this_thread_state();
   if (state == nullptr) throw std::bad_alloc();
