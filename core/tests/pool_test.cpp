@@ -184,20 +184,28 @@ TEST(Pool, ExecuteWaitsWithoutRunningOtherCallersWork) {
   });
 }
 
-// Four pieces that each wait for all four to arrive: they can only finish when they
-// run at the same time, on the four workers.
-bool four_slow_pieces_meet() {
-  std::atomic<int> arrived = 0;
-  std::atomic<int> met = 0;
+// n pieces that each wait for all n to arrive: they can only finish when they run at
+// the same time, on n workers. Once met, piece i runs met_at(i).
+template <class F>
+bool slow_pieces_meet(std::size_t n, F met_at) {
+  std::atomic<std::size_t> arrived = 0;
+  std::atomic<std::size_t> met = 0;
   pool::run_on_workers([&] {
-    pool::parallel_for(0, 4, [&](std::size_t) {
+    pool::parallel_for(0, n, [&](std::size_t i) {
       ++arrived;
-      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-      while (arrived < 4 && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
-      if (arrived == 4) ++met;
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (arrived < n && std::chrono::steady_clock::now() < give_up) std::this_thread::yield();
+      if (arrived == n) {
+        ++met;
+        met_at(i);
+      }
     });
   });
-  return met == 4;
+  return met == n;
+}
+
+bool four_slow_pieces_meet() {
+  return slow_pieces_meet(4, [](std::size_t) {});
 }
 
 // Once every worker sleeps, only the wake that each offered piece gives can start them.
@@ -211,6 +219,20 @@ TEST(Pool, SlowPiecesOverlapWhetherTheWorkersAreAwakeOrAsleep) {
     ASSERT_EQ(pool::detail::sleeping_workers(), 4u);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past their last look at the queue
     EXPECT_TRUE(four_slow_pieces_meet()) << "workers asleep";
+  });
+}
+
+// A failure names the worker it was made on, also past the 15 bytes of a name that
+// the system keeps ("morvane-pool-10" and "morvane-pool-100" stay apart).
+TEST(Pool, EachWorkerReportsANameOfItsOwn) {
+  expect_in_fresh_process("110", [] {
+    constexpr std::size_t kWorkers = 110;
+    ASSERT_EQ(pool::threads(), kWorkers);
+    std::vector<std::string> names(kWorkers);
+    ASSERT_TRUE(slow_pieces_meet(kWorkers, [&](std::size_t i) { names[i] = InternalFailure("report").thread(); }));
+    std::set<std::string> expected;
+    for (std::size_t i = 0; i < kWorkers; ++i) expected.insert("morvane-pool-" + std::to_string(i));
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), expected);
   });
 }
 

@@ -18,6 +18,7 @@
 #include "support/float_text.hpp"
 #include "support/internal_failure.hpp"
 #include "support/seeded_map.hpp"
+#include "support/thread_name.hpp"
 #include "support/timestamp.hpp"
 #include "support/unicode.hpp"
 #include "support/uuid.hpp"
@@ -241,6 +242,17 @@ TEST(InternalFailure, NamesTheThreadItWasMadeOn) {
     std::rethrow_exception(carried);
   } catch (const InternalFailure& failure) {
     EXPECT_EQ(failure.thread(), "failing-worker");
+  }
+  // A name longer than the system keeps is reported whole.
+  std::thread long_named([&] {
+    name_this_thread("morvane-pool-123");
+    carried = std::make_exception_ptr(InternalFailure("broken on a long-named worker"));
+  });
+  long_named.join();
+  try {
+    std::rethrow_exception(carried);
+  } catch (const InternalFailure& failure) {
+    EXPECT_EQ(failure.thread(), "morvane-pool-123");
   }
   if (::syscall(SYS_gettid) != ::getpid()) GTEST_SKIP() << "the test does not run on the main thread";
   EXPECT_EQ(InternalFailure("broken on the main thread").thread(), "main");

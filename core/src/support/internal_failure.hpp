@@ -12,6 +12,8 @@
 #include <source_location>
 #include <string>
 
+#include "support/thread_name.hpp"
+
 namespace morvane {
 
 class InternalFailure : public std::exception {
@@ -22,8 +24,7 @@ class InternalFailure : public std::exception {
   const char* what() const noexcept override { return message_.c_str(); }
   const std::string& message() const noexcept { return message_; }
   const std::source_location& where() const noexcept { return where_; }
-  // "main" for the process's first thread, else the thread's name ("<unnamed>" if it
-  // has none).
+  // this_thread_name() as it was where the failure was made.
   const std::string& thread() const noexcept { return thread_; }
 
   // "file:line:column", for reports.
@@ -33,8 +34,6 @@ class InternalFailure : public std::exception {
   std::string message_;
   std::source_location where_;
   std::string thread_;
-
-  static std::string this_thread_name();
 };
 
 }  // namespace morvane

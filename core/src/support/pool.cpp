@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support/internal_failure.hpp"
+#include "support/thread_name.hpp"
 
 namespace morvane::pool {
 namespace {
@@ -164,8 +165,7 @@ void Pool::start(std::size_t wanted) {
   for (; started < wanted; ++started) {
     try {
       std::thread worker([this, index = started] {
-        const std::string name = "morvane-pool-" + std::to_string(index);
-        pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
+        name_this_thread("morvane-pool-" + std::to_string(index));
         worker_main();
       });
       worker.detach();
